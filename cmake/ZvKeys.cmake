@@ -1,0 +1,1 @@
+# Keys are embedded at build time; see the key section below.
