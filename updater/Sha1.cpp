@@ -1,0 +1,1 @@
+#include "updater/Sha1.h"

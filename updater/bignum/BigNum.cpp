@@ -1,0 +1,1 @@
+#include "updater/bignum/BigNum.h"
