@@ -1,0 +1,167 @@
+// zvpack pack: a folder or name/file pairs into a signed, sealed package, written to a
+// temporary file and renamed, so a refused or failed run leaves no output behind.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/zvpack/Commands.h"
+#include "tools/zvpack/PackerFiles.h"
+#include "tools/zvpack/PackerKeys.h"
+
+const char PackHelp[] =
+    "usage: zvpack pack --signature-key S.pem --sealing-key Z.pem --version A.B.C.D\n"
+    "                   --out PKG (DIR | NAME=FILE ...)\n"
+    "\n"
+    "Builds an update package from the files under DIR (named by their paths relative\n"
+    "to DIR, with '\\' between components, in byte order of the names) or from the given\n"
+    "NAME=FILE pairs (split at the first '=', in the order given). Each file keeps its\n"
+    "modification time as its last-write time. The header is sealed with the private\n"
+    "key Z.pem and the package signed with the private key S.pem; A.B.C.D are four\n"
+    "numbers from 0 to 255.\n"
+    "\n"
+    "Refused, with no output written: no files or more than 57, a directory that would\n"
+    "end past offset 1696, an empty name or one over 255 bytes, a name byte outside\n"
+    "0x20-0x7E, a name or path component beginning with '.', a file over 16,777,216\n"
+    "bytes, a package over 16,777,216 bytes, contents too small to fill the 2048-byte\n"
+    "sealed header.\n";
+
+// "A.B.C.D", each 0 to 255, as the launcher's version word (A in the top byte).
+static bool ParseVersion(const char* text, uint32_t* version) {
+  uint32_t value = 0;
+  const char* p = text;
+  for (int part = 0; part < 4; part++) {
+    if (*p < '0' || *p > '9') return false;
+    uint32_t number = 0;
+    int digits = 0;
+    while (*p >= '0' && *p <= '9') {
+      number = number * 10 + static_cast<uint32_t>(*p++ - '0');
+      if (++digits > 3 || number > 255) return false;
+    }
+    value = (value << 8) | number;
+    if (part < 3 && *p++ != '.') return false;
+  }
+  if (*p != 0) return false;
+  *version = value;
+  return true;
+}
+
+// Writes size bytes of data to a new temporary file beside path, then renames it over
+// path; on any failure the temporary file is removed and path is untouched.
+static bool WriteFileAtomically(const char* path, const uint8_t* data, uint32_t size) {
+  static char temporary[PATH_MAX];
+  if (snprintf(temporary, sizeof temporary, "%s.XXXXXX", path) >= static_cast<int>(sizeof temporary)) {
+    PackerError("the output path '%s' is too long", path);
+    return false;
+  }
+  int descriptor = mkstemp(temporary);
+  if (descriptor < 0) {
+    PackerError("cannot create a file beside '%s'", path);
+    return false;
+  }
+  mode_t mask = umask(0);
+  umask(mask);
+  bool ok = fchmod(descriptor, 0666 & ~mask) == 0;
+  FILE* file = fdopen(descriptor, "wb");
+  if (!file) {
+    close(descriptor);
+    ok = false;
+  } else {
+    ok = fwrite(data, 1, size, file) == size && ok;
+    ok = fflush(file) == 0 && fsync(fileno(file)) == 0 && ok;
+    ok = fclose(file) == 0 && ok;
+  }
+  if (ok) ok = rename(temporary, path) == 0;
+  if (!ok) {
+    remove(temporary);
+    PackerError("cannot write '%s'", path);
+  }
+  return ok;
+}
+
+// Refuses what the launcher would reject, naming the cause and the file.
+static bool Acceptable(const PackFileList* list) {
+  PackCheck check;
+  if (list->Found > list->Count) {
+    check = {PackTooManyEntries, 0, list->Found};
+  } else {
+    check = CheckPackEntries(list->Entries, list->Count);
+  }
+  if (check.Problem == PackOk) return true;
+  char text[256];
+  DescribePackProblem(&check, text, sizeof text);
+  bool aboutOneFile = check.Problem >= PackNameEmpty && check.Problem <= PackFileTooLarge;
+  if (aboutOneFile) {
+    PackerError("refused: '%s': %s", list->Paths[check.Entry], text);
+  } else {
+    PackerError("refused: %s", text);
+  }
+  return false;
+}
+
+int PackCommand(int argc, char** argv) {
+  const char* signaturePath = nullptr;
+  const char* sealingPath = nullptr;
+  const char* versionText = nullptr;
+  const char* outPath = nullptr;
+  static char* inputs[4096];
+  uint32_t inputCount = 0;
+  for (int i = 0; i < argc; i++) {
+    const char** option = nullptr;
+    if (strcmp(argv[i], "--signature-key") == 0) option = &signaturePath;
+    else if (strcmp(argv[i], "--sealing-key") == 0) option = &sealingPath;
+    else if (strcmp(argv[i], "--version") == 0) option = &versionText;
+    else if (strcmp(argv[i], "--out") == 0) option = &outPath;
+    else if (strncmp(argv[i], "--", 2) == 0) return UsageError(PackHelp, "unknown option", argv[i]);
+    if (option) {
+      if (i + 1 == argc) return UsageError(PackHelp, "missing value after", argv[i]);
+      *option = argv[++i];
+    } else if (inputCount == sizeof inputs / sizeof inputs[0]) {
+      return UsageError(PackHelp, "too many NAME=FILE arguments", nullptr);
+    } else {
+      inputs[inputCount++] = argv[i];
+    }
+  }
+  if (!signaturePath) return UsageError(PackHelp, "missing", "--signature-key");
+  if (!sealingPath) return UsageError(PackHelp, "missing", "--sealing-key");
+  if (!versionText) return UsageError(PackHelp, "missing", "--version");
+  if (!outPath) return UsageError(PackHelp, "missing", "--out");
+  uint32_t version;
+  if (!ParseVersion(versionText, &version)) {
+    return UsageError(PackHelp, "the version must be A.B.C.D with numbers 0 to 255, not", versionText);
+  }
+  if (inputCount == 0) return UsageError(PackHelp, "give a folder or NAME=FILE pairs", nullptr);
+  struct stat info;
+  bool folder = inputCount == 1 && stat(inputs[0], &info) == 0 && S_ISDIR(info.st_mode);
+  if (!folder) {
+    for (uint32_t i = 0; i < inputCount; i++) {
+      if (!strchr(inputs[i], '=')) {
+        return UsageError(PackHelp, "not a folder and not NAME=FILE:", inputs[i]);
+      }
+    }
+  }
+
+  EVP_PKEY* signatureKey = LoadPackerKey(signaturePath, true);
+  EVP_PKEY* sealingKey = signatureKey ? LoadPackerKey(sealingPath, true) : nullptr;
+  static PackFileList list;
+  bool ok = sealingKey && (folder ? GatherFolder(inputs[0], &list) : GatherPairs(inputs, inputCount, &list)) &&
+            Acceptable(&list);
+  uint32_t size = 0;
+  if (ok) {
+    static uint8_t image[PackageBufferSize];
+    uint8_t scrambleKey[ScrambleKeySize];
+    ok = RandomScrambleKey(scrambleKey);
+    uint32_t length = ok ? LayoutPackageImage(list.Entries, list.Count, version, scrambleKey, image) : 0;
+    ok = ok && ReadPackFiles(&list, image);
+    size = ok ? FinishPackageImage(image, length, signatureKey, sealingKey) : 0;
+    ok = size != 0 && WriteFileAtomically(outPath, image, size);
+  }
+  EVP_PKEY_free(signatureKey);
+  EVP_PKEY_free(sealingKey);
+  if (!ok) return ExitFailed;
+  printf("Wrote '%s': version %u.%u.%u.%u, %u entries, %u bytes\n", outPath, version >> 24,
+         (version >> 16) & 255, (version >> 8) & 255, version & 255, list.Count, size);
+  return ExitOk;
+}

@@ -1,0 +1,32 @@
+// The files that go into a package: a folder walked in a stable order, or name/file
+// pairs as given, each with its size and modification time.
+#pragma once
+#include <climits>
+
+#include "tools/zvpack/PackerImage.h"
+
+const uint32_t PackPathSize = PATH_MAX;
+
+// Entries and the file each comes from. Found counts every file seen, also those past
+// the table, so a folder with too many files is refused with the real number.
+struct PackFileList {
+  PackEntry Entries[PackMaxEntries];
+  char Paths[PackMaxEntries][PackPathSize];
+  uint32_t Count;
+  uint32_t Found;
+};
+
+// 100 ns intervals since 1601-01-01 UTC, as a FILETIME carries them.
+PackageFileTime FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds);
+
+// Every regular file under folder, named by its path relative to the folder with '\'
+// between components, sorted by name. Prints and returns false on a file it cannot use.
+bool GatherFolder(const char* folder, PackFileList* list);
+
+// One entry per "NAME=FILE" argument (split at the first '='), in the order given.
+// Prints and returns false on a malformed argument or an unusable file.
+bool GatherPairs(char* const* pairs, uint32_t count, PackFileList* list);
+
+// Reads each entry's file into image at its DataOffset; the file must still have the
+// size it had when gathered.
+bool ReadPackFiles(const PackFileList* list, uint8_t* image);

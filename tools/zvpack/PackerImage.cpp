@@ -1,0 +1,203 @@
+// The package image, built stage by stage. The scrambling and the signature value are
+// written here from the format itself, not borrowed from the launcher's reader, so a
+// round trip through both checks each against the other.
+#include "tools/zvpack/PackerImage.h"
+
+#include <openssl/rand.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "tools/zvpack/PackerKeys.h"
+
+static const char Magic[HeaderMagicSize] = {'U', 'P', 'D', 'A', 'T', 'E', 0, 0};
+
+static uint64_t DirectorySize(const PackEntry* entries, uint32_t count) {
+  uint64_t size = 0;
+  for (uint32_t k = 0; k < count; k++) size += EntryFixedSize + entries[k].NameLength;
+  return size;
+}
+
+PackCheck CheckPackEntries(const PackEntry* entries, uint32_t count) {
+  if (count == 0) return {PackNoEntries, 0, 0};
+  if (count > PackMaxEntries) return {PackTooManyEntries, 0, count};
+  uint64_t position = DirectoryOffset;
+  uint64_t contents = 0;
+  for (uint32_t k = 0; k < count; k++) {
+    const PackEntry* entry = &entries[k];
+    const uint8_t* name = reinterpret_cast<const uint8_t*>(entry->Name);
+    if (entry->NameLength == 0) return {PackNameEmpty, k, 0};
+    if (entry->NameLength > EntryMaxNameLength) return {PackNameTooLong, k, entry->NameLength};
+    for (uint32_t i = 0; i < entry->NameLength; i++) {
+      uint8_t c = name[i];
+      if (c < 0x20 || c > 0x7E) return {PackNameByte, k, i};
+      bool startsComponent = i == 0 || name[i - 1] == '/' || name[i - 1] == '\\' || name[i - 1] == ' ';
+      if (c == '.' && startsComponent) return {PackNameDot, k, i};
+    }
+    position += EntryFixedSize + entry->NameLength;
+    if (position > DirectoryEnd) return {PackDirectoryTooLong, k, position};
+    if (entry->DataSize > EntryMaxDataSize) return {PackFileTooLarge, k, entry->DataSize};
+    contents += entry->DataSize;
+  }
+  uint64_t length = position + contents;
+  if (length + SignatureTrailerSize > PackageBufferSize) {
+    return {PackTooLarge, 0, length + SignatureTrailerSize};
+  }
+  if (length < SealedHeaderSize) return {PackTooSmall, 0, SealedHeaderSize - length};
+  return {PackOk, 0, 0};
+}
+
+void DescribePackProblem(const PackCheck* check, char* text, size_t size) {
+  unsigned long long amount = check->Amount;
+  switch (check->Problem) {
+    case PackOk:
+      snprintf(text, size, "no problem");
+      break;
+    case PackNoEntries:
+      snprintf(text, size, "no files to pack: a package needs at least one");
+      break;
+    case PackTooManyEntries:
+      snprintf(text, size, "%llu files: at most %u fit in the package directory", amount,
+               PackMaxEntries);
+      break;
+    case PackNameEmpty:
+      snprintf(text, size, "the name is empty");
+      break;
+    case PackNameTooLong:
+      snprintf(text, size, "the name is %llu bytes long: at most %u are allowed", amount,
+               EntryMaxNameLength);
+      break;
+    case PackNameByte:
+      snprintf(text, size, "byte %llu of the name is not printable ASCII (0x20 to 0x7E)", amount);
+      break;
+    case PackNameDot:
+      snprintf(text, size, "the name or one of its path components begins with '.' (byte %llu)",
+               amount);
+      break;
+    case PackDirectoryTooLong:
+      snprintf(text, size,
+               "the package directory would end at offset %llu, past %u: fewer files or shorter "
+               "names are needed",
+               amount, DirectoryEnd);
+      break;
+    case PackFileTooLarge:
+      snprintf(text, size, "the file is %llu bytes long: at most %u fit in a package", amount,
+               EntryMaxDataSize);
+      break;
+    case PackTooLarge:
+      snprintf(text, size, "the package would be %llu bytes long: at most %u are allowed", amount,
+               PackageBufferSize);
+      break;
+    case PackTooSmall:
+      snprintf(text, size,
+               "the contents are too small to fill the %u-byte sealed header: %llu more bytes "
+               "are needed",
+               SealedHeaderSize, amount);
+      break;
+  }
+}
+
+uint32_t LayoutPackageImage(PackEntry* entries, uint32_t count, uint32_t version,
+                            const uint8_t scrambleKey[ScrambleKeySize], uint8_t* image) {
+  uint64_t contents = 0;
+  for (uint32_t k = 0; k < count; k++) {
+    if (entries[k].NameLength > EntryMaxNameLength) return 0;
+    contents += entries[k].DataSize;
+  }
+  uint64_t length64 = DirectoryOffset + DirectorySize(entries, count) + contents;
+  if (length64 > PackageBufferSize - SignatureTrailerSize) return 0;
+  uint32_t length = static_cast<uint32_t>(length64);
+
+  memset(image, 0, PackageBufferSize);
+  memcpy(image + HeaderMagicOffset, Magic, HeaderMagicSize);
+  WriteLittleEndian32(image + HeaderBodyLengthOffset, length);
+  WriteLittleEndian32(image + HeaderVersionOffset, version);
+  memcpy(image + ScrambleKeyOffset, scrambleKey, ScrambleKeySize);
+  WriteLittleEndian32(image + HeaderEntryCountOffset, count);
+
+  uint32_t position = DirectoryOffset;
+  uint32_t dataPosition = DirectoryOffset + static_cast<uint32_t>(DirectorySize(entries, count));
+  for (uint32_t k = 0; k < count; k++) {
+    PackEntry* entry = &entries[k];
+    uint8_t* out = image + position;
+    out[0] = static_cast<uint8_t>(entry->NameLength);
+    memcpy(out + 1, entry->Name, entry->NameLength);
+    uint8_t* fields = out + 1 + entry->NameLength;
+    entry->DataOffset = dataPosition;
+    WriteLittleEndian32(fields, dataPosition);
+    WriteLittleEndian32(fields + 4, entry->DataSize);
+    WriteLittleEndian32(fields + 8, entry->LastWriteTime.LowDateTime);
+    WriteLittleEndian32(fields + 12, entry->LastWriteTime.HighDateTime);
+    // EntryReservedA and EntryReservedB stay zero.
+    if (entry->Data) memcpy(image + dataPosition, entry->Data, entry->DataSize);
+    position += EntryFixedSize + entry->NameLength;
+    dataPosition += entry->DataSize;
+  }
+  return length;
+}
+
+void ScramblePlainImage(uint8_t* image, uint32_t length) {
+  for (uint32_t j = 0; j < SealedBlockCount; j++) {
+    memcpy(image + DisplacedWordsOffset + 4 * j, image + RsaBlockSize * j + SealMarkerSlot, 4);
+  }
+  // Byte by byte: byte 144 + k takes key byte k mod 128, which is the word-wise XOR
+  // the launcher undoes, up to and including byte L - 1.
+  const uint8_t* key = image + ScrambleKeyOffset;
+  for (uint32_t offset = ScrambledRegionOffset; offset < length; offset++) {
+    image[offset] ^= key[(offset - ScrambledRegionOffset) % ScrambleKeySize];
+  }
+  for (uint32_t j = 0; j < SealedBlockCount; j++) {
+    WriteLittleEndian32(image + RsaBlockSize * j + SealMarkerSlot, SealMarker);
+  }
+}
+
+bool SealHeaderBlocks(uint8_t* image, EVP_PKEY* sealingKey) {
+  for (uint32_t j = 0; j < SealedBlockCount; j++) {
+    uint8_t* block = image + RsaBlockSize * j;
+    if (!RsaPrivateBlock(sealingKey, block, block)) return false;
+  }
+  return true;
+}
+
+void BuildSignatureValue(const uint8_t* body, uint32_t length, const char* suffix,
+                         uint32_t suffixSize, uint8_t value[RsaBlockSize]) {
+  const uint32_t digestSize = 20;
+  EVP_MD_CTX* sha = EVP_MD_CTX_new();
+  EVP_DigestInit_ex(sha, EVP_sha1(), nullptr);
+  EVP_DigestUpdate(sha, body, length);
+  EVP_DigestUpdate(sha, suffix, suffixSize);
+  EVP_DigestFinal_ex(sha, value, nullptr);
+  EVP_MD_CTX_free(sha);
+  memset(value + digestSize, SealFill, SealMarkerSlot - digestSize);
+  WriteLittleEndian32(value + SealMarkerSlot, SealMarker);
+}
+
+uint32_t SignPackageImage(uint8_t* image, uint32_t length, EVP_PKEY* signatureKey) {
+  uint8_t value[RsaBlockSize];
+  BuildSignatureValue(image, length, SignatureSuffix, SignatureSuffixSize, value);
+  memcpy(image + length, TrailerTag, TrailerTagSize);
+  if (!RsaPrivateBlock(signatureKey, value, image + length + TrailerTagSize)) return 0;
+  return length + SignatureTrailerSize;
+}
+
+bool RandomScrambleKey(uint8_t scrambleKey[ScrambleKeySize]) {
+  if (RAND_bytes(scrambleKey, ScrambleKeySize) == 1) return true;
+  PackerError("no random bytes for the scramble key");
+  return false;
+}
+
+uint32_t FinishPackageImage(uint8_t* image, uint32_t length, EVP_PKEY* signatureKey,
+                            EVP_PKEY* sealingKey) {
+  if (length < SealedHeaderSize) return 0;
+  ScramblePlainImage(image, length);
+  if (!SealHeaderBlocks(image, sealingKey)) return 0;
+  return SignPackageImage(image, length, signatureKey);
+}
+
+uint32_t BuildPackageImage(PackEntry* entries, uint32_t count, uint32_t version,
+                           EVP_PKEY* signatureKey, EVP_PKEY* sealingKey, uint8_t* image) {
+  uint8_t scrambleKey[ScrambleKeySize];
+  if (!RandomScrambleKey(scrambleKey)) return 0;
+  uint32_t length = LayoutPackageImage(entries, count, version, scrambleKey, image);
+  return FinishPackageImage(image, length, signatureKey, sealingKey);
+}
