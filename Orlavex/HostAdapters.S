@@ -81,3 +81,76 @@ _HostCallMoveUnit:
 	call dword ptr [esp + 24]  /* function; the host pops the four stack values */
 	pop esi
 	ret
+
+/* ---- Client features: entries from the packet and item sites ----------------------------
+ * Each takes the host's register and stack contract at its patched site, calls the feature's
+ * ordinary cdecl routine and hands the host back exactly what its own code would have. */
+
+/* IncomingPacketHook, reached by the jump at ReceivePacketFunc.
+ * Host contract: packet in EAX, length as the one stack argument ([esp + 4]).
+ * DispatchServerPacket 1: re-run the three host instructions the jump covers (sub esp,1Ch;
+ * push esi; mov esi,[esp+24h]) and continue at ReceivePacketResume with EAX the packet.
+ * DispatchServerPacket 0: return to the host function's caller, popping the length.
+ * EAX, ECX and EDX are the caller's on both paths; the cdecl callee keeps the rest. */
+	.globl _IncomingPacketHook
+	.def _IncomingPacketHook; .scl 2; .type 32; .endef
+_IncomingPacketHook:
+	push eax
+	push ecx
+	push edx
+	push dword ptr [esp + 16]  /* length */
+	push eax                   /* packet */
+	call _DispatchServerPacket
+	add esp, 8
+	test eax, eax
+	pop edx                    /* pops keep the flags */
+	pop ecx
+	pop eax
+	jz 1f
+	sub esp, 0x1C
+	push esi
+	mov esi, [esp + 0x24]      /* the length, as the host's own code loads it */
+	jmp dword ptr [_ReceivePacketResume]
+1:
+	ret 4
+
+/* SendPacketFilteredEntry, reached by the jump at SendPacketFunc; the host's body never runs.
+ * Host contract: packet as the one stack argument ([esp + 4]), popped here; size in EBX;
+ * result in EAX. EBX, ESI, EDI and EBP are kept by the cdecl callee. */
+	.globl _SendPacketFilteredEntry
+	.def _SendPacketFilteredEntry; .scl 2; .type 32; .endef
+_SendPacketFilteredEntry:
+	push dword ptr [esp + 4]   /* packet */
+	push ebx                   /* size */
+	call _SendPacketFiltered
+	add esp, 8
+	ret 4
+
+/* ChooseItemColorEntry, reached by the rewritten call at ItemColorCallSite in place of the
+ * host function it called. Host contract: four stack arguments, the first the item, popped
+ * here; the host caller's colour variable lies at [esp + 36] (16 bytes above the caller's
+ * stack pointer once the call has returned). The variable gets ChooseItemColor's result;
+ * EAX = 0. */
+	.globl _ChooseItemColorEntry
+	.def _ChooseItemColorEntry; .scl 2; .type 32; .endef
+_ChooseItemColorEntry:
+	push dword ptr [esp + 36]  /* the colour so far */
+	push dword ptr [esp + 8]   /* item */
+	call _ChooseItemColor
+	add esp, 8
+	mov [esp + 36], eax
+	xor eax, eax
+	ret 16
+
+/* IsListedItemCodeEntry, reached by the call placed at ItemCodeTestSite over the host's
+ * xor eax,eax and 3-byte no-op. Host contract: item code in ECX; EAX = 1 or 0; nothing but
+ * EDX and the flags may change besides EAX. ECX is saved here, the rest by the callee. */
+	.globl _IsListedItemCodeEntry
+	.def _IsListedItemCodeEntry; .scl 2; .type 32; .endef
+_IsListedItemCodeEntry:
+	push ecx
+	push ecx                   /* code */
+	call _IsListedItemCode
+	add esp, 4
+	pop ecx
+	ret

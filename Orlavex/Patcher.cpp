@@ -1,7 +1,12 @@
 #include "Orlavex/Patcher.h"
 
 #include "Orlavex/FatalError.h"
+#include "Orlavex/FrameDraw.h"
 #include "Orlavex/HostBinding.h"
+#include "Orlavex/PacketIn.h"
+#include "Orlavex/SendFilter.h"
+#include "Orlavex/UI/Party.h"
+#include "Orlavex/UI/ui.h"
 
 #include <string.h>
 #include <windows.h>
@@ -9,17 +14,23 @@
 // Install order. A null Target keeps the row out of use until its routine lands.
 const PatchRow PatchTable[PatchRowCount] = {
     // per-frame draw call -> FrameDrawRoutine (takes and pops the call's stack argument)
-    {"FrameDrawCallSite", &FrameDrawCallSite, PatchDisplacement, nullptr, {}},
+    {"FrameDrawCallSite", &FrameDrawCallSite, PatchDisplacement,
+     reinterpret_cast<const void *>(FrameDrawRoutine), {}},
     // the whole send function -> SendPacketFiltered; push ebp / mov ebp,esp / and esp,..
-    {"SendPacketFunc", &SendPacketFunc, PatchJump, nullptr, {0x55, 0x8B, 0xEC, 0x83, 0xE4}},
+    {"SendPacketFunc", &SendPacketFunc, PatchJump,
+     reinterpret_cast<const void *>(SendPacketFilteredEntry), {0x55, 0x8B, 0xEC, 0x83, 0xE4}},
     // incoming packets -> IncomingPacketHook; sub esp,1Ch / push esi / mov esi,..
-    {"ReceivePacketFunc", &ReceivePacketFunc, PatchJump, nullptr, {0x83, 0xEC, 0x1C, 0x56, 0x8B}},
+    {"ReceivePacketFunc", &ReceivePacketFunc, PatchJump,
+     reinterpret_cast<const void *>(IncomingPacketHook), {0x83, 0xEC, 0x1C, 0x56, 0x8B}},
     // item colour call -> ChooseItemColor
-    {"ItemColorCallSite", &ItemColorCallSite, PatchDisplacement, nullptr, {}},
+    {"ItemColorCallSite", &ItemColorCallSite, PatchDisplacement,
+     reinterpret_cast<const void *>(ChooseItemColorEntry), {}},
     // xor eax,eax / lea esp,[esp] -> call IsListedItemCode
-    {"ItemCodeTestSite", &ItemCodeTestSite, PatchCall, nullptr, {0x33, 0xC0, 0x8D, 0x24, 0x24}},
+    {"ItemCodeTestSite", &ItemCodeTestSite, PatchCall,
+     reinterpret_cast<const void *>(IsListedItemCodeEntry), {0x33, 0xC0, 0x8D, 0x24, 0x24}},
     // the whole party row rebuild -> RebuildPartyRows; push ebx / push esi / push edi / call
-    {"PartyListBuildFunc", &PartyListBuildFunc, PatchJump, nullptr, {0x53, 0x56, 0x57, 0xE8, 0xB8}},
+    {"PartyListBuildFunc", &PartyListBuildFunc, PatchJump,
+     reinterpret_cast<const void *>(RebuildPartyRows), {0x53, 0x56, 0x57, 0xE8, 0xB8}},
 };
 
 namespace {
