@@ -2,132 +2,143 @@
 // the texts it draws for them every frame while the panel is open.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
 #include "Orlavex/HostBinding.h"
 
-// Host records, read in place. The fields between the ones named here belong to the host;
-// the padding only keeps the named fields at the host's byte offsets.
+#include <stddef.h>
+#include <stdint.h>
+
+// Host records, read in place. The padding only keeps the named fields at the host's byte
+// offsets; what lies between belongs to the host.
 #pragma pack(push, 1)
 
 struct RelationNode {
-    int32_t UnitId;     // the other player this node speaks about
-    int32_t Flags;      // bits 1, 2, 4 and 8 are the relation bits the panel tests
-    RelationNode* Next;
+  int32_t UnitId;     // the player this node speaks about
+  int32_t Flags;      // relation bits 1, 2, 4 and 8
+  RelationNode *Next;
 };
 
 struct AliasNode {
-    int32_t UnitId;     // a further unit id that means the same roster entry
-    AliasNode* Next;
+  int32_t UnitId;     // a further unit id of the same roster entry
+  AliasNode *Next;
 };
 
 struct RosterEntry {
-    uint8_t Host00[0x10];
-    int32_t UnitId;            // 0x10
-    uint8_t Host14[0x08];
-    int32_t ClassCode;         // 0x1C, 0 to 6
-    uint16_t Level;            // 0x20
-    uint16_t PartyId;          // 0x22, NoParty when in no party
-    int32_t LocationCode;      // 0x24
-    uint8_t Host28[0x08];
-    int32_t PartyState;        // 0x30, 0 to 4
-    RelationNode** Relations;  // 0x34, cell holding the first node, or null
-    AliasNode* Aliases;        // 0x38, or null
-    uint8_t Host3C[0x2A];
-    char Name[0x1A];           // 0x66, 8-bit, zero-terminated
-    RosterEntry* Next;         // 0x80, or null
+  uint8_t Host00[0x10];
+  int32_t UnitId;            // 0x10
+  uint8_t Host14[0x08];
+  int32_t ClassCode;         // 0x1C, 0 to 6
+  uint16_t Level;            // 0x20
+  uint16_t PartyId;          // 0x22, NoParty when in no party
+  int32_t LocationCode;      // 0x24
+  uint8_t Host28[0x08];
+  int32_t PartyState;        // 0x30, 0 to 4
+  RelationNode **Relations;  // 0x34, a cell holding the first node, or null
+  AliasNode *Aliases;        // 0x38, or null
+  uint8_t Host3C[0x2A];
+  char Name[0x1A];           // 0x66, 8-bit, zero-terminated
+  RosterEntry *Next;         // 0x80, or null
 };
 
-// One button of a party row, 32 bytes in the host's layout.
+// One button of a party row: 32 bytes in the host's layout.
 struct PartyRowButton {
-    int32_t Primary;   // 1 in button 0, 0 in buttons 1 to 4
-    int32_t X;
-    int32_t Y;
-    int32_t Image;     // image handle, copied from PartyImageA or PartyImageB
-    int32_t Frame;     // frame number inside the image
-    int32_t Number;    // 0 to 4
-    int32_t State;     // button 0: the roster entry's party state; others 0
-    int32_t Reserved;  // 0
+  int32_t Primary;   // 1 in button 0, 0 in buttons 1 to 4
+  int32_t X;
+  int32_t Y;
+  int32_t Image;     // image handle, PartyImageA or PartyImageB as read at build time
+  int32_t Frame;     // frame number inside the image
+  int32_t Number;    // 0 to 4
+  int32_t State;     // button 0: the roster entry's party state; buttons 1 to 4: 0
+  int32_t Reserved;  // 0
 };
 
-// One row of the host's party panel: 209 bytes, packed, so everything from ClassCode on
-// is unaligned. The host's own panel code reads these rows, so the layout is the host's.
+// One row of the host's party panel: 209 bytes, packed, so everything from ClassCode on is
+// unaligned. The host's own panel code walks these rows, so the layout is the host's.
 struct PartyRow {
-    PartyRowButton Buttons[5];  // 0, 32, 64, 96, 128
-    char Name[25];              // 160: 24 characters and the terminator
-    int32_t ClassCode;          // 185
-    int32_t Level;              // 189, the roster's 16-bit level zero-extended
-    int32_t LocationCode;       // 193
-    int32_t UnitId;             // 197
-    int32_t TextY;              // 201, row y + 13
-    PartyRow* Next;             // 205
+  PartyRowButton Buttons[5];  // at 0, 32, 64, 96, 128
+  char Name[25];              // 160: PartyRowNameMax characters and the terminator
+  int32_t ClassCode;          // 185
+  int32_t Level;              // 189, the roster's 16-bit level zero-extended
+  int32_t LocationCode;       // 193
+  int32_t UnitId;             // 197
+  int32_t TextY;              // 201, row y + 13
+  PartyRow *Next;             // 205, or null
 };
 
 #pragma pack(pop)
 
 static_assert(sizeof(RelationNode) == 12, "RelationNode: unit id, flags, next");
 static_assert(sizeof(AliasNode) == 8, "AliasNode: unit id, next");
-static_assert(offsetof(RosterEntry, UnitId) == 0x10, "RosterEntry.UnitId");
-static_assert(offsetof(RosterEntry, ClassCode) == 0x1C, "RosterEntry.ClassCode");
-static_assert(offsetof(RosterEntry, Level) == 0x20, "RosterEntry.Level");
-static_assert(offsetof(RosterEntry, PartyId) == 0x22, "RosterEntry.PartyId");
-static_assert(offsetof(RosterEntry, LocationCode) == 0x24, "RosterEntry.LocationCode");
-static_assert(offsetof(RosterEntry, PartyState) == 0x30, "RosterEntry.PartyState");
-static_assert(offsetof(RosterEntry, Relations) == 0x34, "RosterEntry.Relations");
-static_assert(offsetof(RosterEntry, Aliases) == 0x38, "RosterEntry.Aliases");
-static_assert(offsetof(RosterEntry, Name) == 0x66, "RosterEntry.Name");
-static_assert(offsetof(RosterEntry, Next) == 0x80, "RosterEntry.Next");
+static_assert(offsetof(RosterEntry, UnitId) == 0x10, "host layout");
+static_assert(offsetof(RosterEntry, ClassCode) == 0x1C, "host layout");
+static_assert(offsetof(RosterEntry, Level) == 0x20, "host layout");
+static_assert(offsetof(RosterEntry, PartyId) == 0x22, "host layout");
+static_assert(offsetof(RosterEntry, LocationCode) == 0x24, "host layout");
+static_assert(offsetof(RosterEntry, PartyState) == 0x30, "host layout");
+static_assert(offsetof(RosterEntry, Relations) == 0x34, "host layout");
+static_assert(offsetof(RosterEntry, Aliases) == 0x38, "host layout");
+static_assert(offsetof(RosterEntry, Name) == 0x66, "host layout");
+static_assert(offsetof(RosterEntry, Next) == 0x80, "host layout");
 
-static_assert(sizeof(PartyRowButton) == 32, "PartyRowButton is 32 bytes");
-static_assert(offsetof(PartyRowButton, X) == 4 && offsetof(PartyRowButton, Y) == 8 &&
-              offsetof(PartyRowButton, Image) == 12 && offsetof(PartyRowButton, Frame) == 16 &&
-              offsetof(PartyRowButton, Number) == 20 && offsetof(PartyRowButton, State) == 24 &&
-              offsetof(PartyRowButton, Reserved) == 28, "PartyRowButton fields");
-static_assert(offsetof(PartyRow, Buttons) == 0, "PartyRow.Buttons");
-static_assert(offsetof(PartyRow, Name) == 160, "PartyRow.Name");
-static_assert(offsetof(PartyRow, ClassCode) == 185, "PartyRow.ClassCode");
-static_assert(offsetof(PartyRow, Level) == 189, "PartyRow.Level");
-static_assert(offsetof(PartyRow, LocationCode) == 193, "PartyRow.LocationCode");
-static_assert(offsetof(PartyRow, UnitId) == 197, "PartyRow.UnitId");
-static_assert(offsetof(PartyRow, TextY) == 201, "PartyRow.TextY");
-static_assert(offsetof(PartyRow, Next) == 205, "PartyRow.Next");
-static_assert(sizeof(PartyRow) == 209, "PartyRow is the host's 209-byte row");
+static_assert(sizeof(PartyRowButton) == 32, "a row button is 32 bytes");
+static_assert(offsetof(PartyRowButton, X) == 4, "host layout");
+static_assert(offsetof(PartyRowButton, Y) == 8, "host layout");
+static_assert(offsetof(PartyRowButton, Image) == 12, "host layout");
+static_assert(offsetof(PartyRowButton, Frame) == 16, "host layout");
+static_assert(offsetof(PartyRowButton, Number) == 20, "host layout");
+static_assert(offsetof(PartyRowButton, State) == 24, "host layout");
+static_assert(offsetof(PartyRowButton, Reserved) == 28, "host layout");
+static_assert(offsetof(PartyRow, Buttons[1]) == 32 && offsetof(PartyRow, Buttons[4]) == 128,
+              "buttons at 0, 32, 64, 96, 128");
+static_assert(offsetof(PartyRow, Name) == 160, "host layout");
+static_assert(offsetof(PartyRow, ClassCode) == 185, "host layout");
+static_assert(offsetof(PartyRow, Level) == 189, "host layout");
+static_assert(offsetof(PartyRow, LocationCode) == 193, "host layout");
+static_assert(offsetof(PartyRow, UnitId) == 197, "host layout");
+static_assert(offsetof(PartyRow, TextY) == 201, "host layout");
+static_assert(offsetof(PartyRow, Next) == 205, "host layout");
+static_assert(sizeof(PartyRow) == 209, "the host's row is 209 bytes");
 
-const uint16_t NoParty = 0xFFFF;       // party id of a player in no party
-const int PartyRowsMax = 9;            // rows the panel holds
-const int PartyRowTop = 90;            // y of the first row
-const int PartyRowSpacing = 33;        // pixels from one row to the next
-const int PartyRowNameMax = 24;        // characters the row's name field holds
+const uint16_t NoParty = 0xFFFF;   // party id of a player in no party
+enum {
+  PartyRowsMax = 9,                // rows the panel holds
+  PartyRowTop = 90,                // y of the first row
+  PartyRowSpacing = 33,            // pixels from one row to the next
+  PartyRowNameMax = 24,            // characters the row's name field holds
+  PartyRowAllocLine = 296,         // source lines the host's allocator is told
+  PartyRowFreeLine = 112,
+  PartyRowNullEntryLine = 295,     // source line of the fatal report for a null entry
+};
+
+// The source path the host's allocator is given with every row.
+extern const char PartySourcePath[];
 
 // Relation bits of RelationNode.Flags.
-const int32_t RelationBit1 = 1;
-const int32_t RelationBit2 = 2;
-const int32_t RelationBit4 = 4;
-const int32_t RelationBit8 = 8;
+enum { RelationBit1 = 1, RelationBit2 = 2, RelationBit4 = 4, RelationBit8 = 8 };
 
-// Entered through the jump at PartyListBuildFunc whenever the host rebuilds its rows:
-// frees the old rows, then adds one row per other player, at most PartyRowsMax.
-void RebuildPartyRows();
-// Called by the frame draw routine while the party panel is open.
+// Entered through the jump at PartyListBuildFunc whenever the host rebuilds its rows (no
+// arguments, no result, the host's usual register contract): frees the old rows, then adds
+// one row per other player, at most PartyRowsMax.
+extern "C" void __cdecl RebuildPartyRows();
+// Called by the frame draw routine while the party panel (flag 22) is open.
 void DrawPartyPanel();
 
 void FreePartyRows();
-void AddPartyRow(RosterEntry* entry, int y);
+// Appends a row for entry at y; a null entry is fatal (line 295).
+void AddPartyRow(RosterEntry *entry, int32_t y);
 void DrawPartyRows();
 void DrawPartyDividers();
 // The location's name, owned by the host.
-const Unicode* GetLocationName(int32_t code);
+const UnicodeChar *GetLocationName(int32_t code);
 // Roster entries, the local one included, whose party id is id.
-int CountPartyMembers(uint16_t id);
-// The entry whose unit id or one of whose aliases is id; null for -1 or none.
-RosterEntry* FindRosterEntry(int32_t id);
-// 1 when the player a has the relation bit mask set toward the player b, else 0.
-int TestRelation(int32_t a, int32_t b, int32_t mask);
+int32_t CountPartyMembers(uint16_t id);
+// The entry whose unit id, or one of whose aliases, is id; null for -1 or none.
+RosterEntry *FindRosterEntry(int32_t id);
+// 1 when player a has the relation bits of mask toward player b, else 0.
+int32_t TestRelation(int32_t a, int32_t b, int32_t mask);
 
-// The five texts of a row.
-void DrawPartyNameText(const char* name, int y, int colour, int limit);
-void DrawPartyClassText(int32_t code, int y, int colour);
-void DrawPartyLevelText(int32_t level, int y, int colour);
-void DrawPartyLocationText(int32_t code, int y, int colour);
-void DrawPartyStateText(int32_t state, uint16_t id, int y, bool same);
+// The five texts of a row; y is the y the row's text routine is given, colour the row colour.
+void DrawPartyNameText(const char *name, int32_t y, int32_t colour, int32_t limit);
+void DrawPartyClassText(int32_t code, int32_t y, int32_t colour);
+void DrawPartyLevelText(int32_t level, int32_t y, int32_t colour);
+void DrawPartyLocationText(int32_t code, int32_t rowY, int32_t colour);
+void DrawPartyStateText(int32_t state, uint16_t id, int32_t rowY, bool same);
