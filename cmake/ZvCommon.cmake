@@ -12,7 +12,7 @@ endfunction()
 if(ZV_WIN32)
   # One Wine prefix per build tree, made once by the wine_prefix fixture before any test.
   set(ZV_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-  set(ZV_WINE_RUN ${CMAKE_SOURCE_DIR}/cmake/wine-run)
+  set(ZV_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/wine-run)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${ZV_WINE_RUN})
 
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
