@@ -53,7 +53,8 @@ typedef uint32_t (*HostCallback)(HostCallRecord *call, void *context);
 // --- journal ---
 ZVHOST_API HostJournalData *HostJournal();
 ZVHOST_API void HostJournalClear();
-// Appends a record (null when the journal is full) with its arguments.
+// Appends a record with its arguments. When the journal is full the call is counted in
+// Lost and a scratch record is returned instead, so results are still scripted.
 ZVHOST_API HostCallRecord *HostRecordCall(const char *function, int32_t argCount, const uint32_t *args);
 ZVHOST_API void HostRecordText(HostCallRecord *call, const wchar_t *text);
 ZVHOST_API void HostRecordText8(HostCallRecord *call, const char *text);

@@ -101,11 +101,10 @@ void HostJournalClear() {
 
 HostCallRecord *HostRecordCall(const char *function, int32_t argCount, const uint32_t *args) {
   HostJournalData *journal = HostJournal();
-  if (journal->Count >= HostJournalCapacity) {
-    ++journal->Lost;
-    return nullptr;
-  }
-  HostCallRecord *call = &journal->Calls[journal->Count];
+  // A full journal loses the record, not the call: the script still decides its result.
+  static HostCallRecord overflow;
+  bool full = journal->Count >= HostJournalCapacity;
+  HostCallRecord *call = full ? &overflow : &journal->Calls[journal->Count];
   memset(call, 0, offsetof(HostCallRecord, Data)); // Data is copied only up to DataSize
   snprintf(call->Function, sizeof(call->Function), "%s", function);
   if (argCount > HostCallArgCount)
@@ -113,8 +112,10 @@ HostCallRecord *HostRecordCall(const char *function, int32_t argCount, const uin
   call->ArgCount = argCount;
   for (int i = 0; i < argCount; ++i)
     call->Args[i] = args[i];
-  // Visible to the parent only once complete enough to read.
-  journal->Count += 1;
+  if (full)
+    ++journal->Lost;
+  else
+    journal->Count += 1;
   return call;
 }
 
@@ -139,22 +140,16 @@ void HostRecordData(HostCallRecord *call, const void *data, uint32_t size) {
 
 uint32_t HostFinishCall(HostCallRecord *call, uint32_t defaultResult) {
   uint32_t result = defaultResult;
-  HostCallRecord scratch; // callbacks still run when the journal is full
-  HostCallRecord *subject = call;
-  if (subject == nullptr) {
-    memset(&scratch, 0, offsetof(HostCallRecord, Data));
-    subject = &scratch;
-  }
-  ScriptRow *row = call != nullptr ? FindScript(call->Function, false) : nullptr;
+  ScriptRow *row = FindScript(call->Function, false);
   if (row != nullptr) {
     if (row->Callback != nullptr)
-      result = row->Callback(subject, row->Context);
+      result = row->Callback(call, row->Context);
     else if (row->QueueHead != row->QueueTail)
       result = row->Queue[row->QueueHead++ % QueueCapacity];
     else if (row->HasResult)
       result = row->Result;
   }
-  subject->Result = result;
+  call->Result = result;
   return result;
 }
 

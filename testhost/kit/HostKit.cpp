@@ -105,7 +105,6 @@ const void *PluginInterface() {
 uint32_t RunClientEntry(HostLaunchSettings *settings) {
   typedef uint32_t(__fastcall * EntryFn)(HostLaunchSettings *);
   const EntryFn *slots = static_cast<const EntryFn *>(PluginInterface());
-  HostSetCallback("ClientStateHandler", RunStateHandler, nullptr);
   return slots[0](settings);
 }
 

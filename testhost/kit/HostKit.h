@@ -42,8 +42,8 @@ HMODULE LoadPlugin();                  // Orlavex.dll from the test's folder, lo
 const void *PluginInterface();         // what QueryInterface returns
 uint32_t RunClientEntry(HostLaunchSettings *settings); // slot 0, settings in ECX
 
-// Called for every state handler call; returns the next state. Without one, handlers
-// return 1 (leave).
+// Called for every state handler call; returns the next state. HostReset forgets it; then
+// handlers return 1 (leave).
 void OnState(std::function<int32_t(int32_t state)> handler);
 // Called for every call of a stand-in function; returns its result.
 void OnCall(const char *function, std::function<uint32_t(HostCallRecord &call)> handler);
