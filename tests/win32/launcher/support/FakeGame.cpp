@@ -1,0 +1,25 @@
+// Stand-in for the host's Game.exe in launcher tests: records how it was started into
+// Game.run beside itself (line 1: its command line, line 2: its current directory) and
+// exits at once.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  char path[MAX_PATH + 16];
+  DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return 2;
+  char* slash = strrchr(path, '\\');
+  strcpy(slash != NULL ? slash + 1 : path, "Game.run");
+
+  char directory[MAX_PATH];
+  ZeroMemory(directory, sizeof(directory));
+  GetCurrentDirectoryA(MAX_PATH, directory);
+
+  FILE* record = fopen(path, "wb");
+  if (record == NULL) return 3;
+  fprintf(record, "%s\n%s\n", GetCommandLineA(), directory);
+  fclose(record);
+  return 0;
+}
