@@ -398,7 +398,7 @@ TEST(PartyTexts, ColourAndNameLimitFollowTheEffectivePartyAndRelationBit8) {
   MakeRoster(7, {own, other1, other2, alone, loner, hostile});
   Relate(6, 0, RelationBit8);        // the row's player toward us
   Relate(0, 4, RelationBit8);        // us toward the row's player: no colour change
-  static uint8_t record[400];
+  static uint8_t record[512];
   memcpy(record + 366, L"Harbour", sizeof(L"Harbour"));
   Panel panel;
   panel.CharWidth = 7;
@@ -570,7 +570,7 @@ TEST(PartyTexts, LocationNames) {
     p.PartyId = 7;
     p.Location = c.Code;
     MakeRoster(7, {p});
-    static uint8_t record[400];
+    static uint8_t record[512];
     memset(record, 0, sizeof(record));
     memcpy(record + 366, c.RecordName, (wcslen(c.RecordName) + 1) * 2);
     RunPanel(Panel{},
@@ -646,7 +646,7 @@ TEST(PartyTexts, DisplayMode2ShiftsTextsButNotButtonsOrDividers) {
   b.Name = "Other";
   b.PartyId = 9;
   MakeRoster(7, {a, b});
-  static uint8_t record[400];
+  static uint8_t record[512];
   Panel panel;
   panel.DisplayMode = 2;
   RunPanel(panel, [] { HostSetResult("GetNamedRecord", reinterpret_cast<uint32_t>(record)); },
