@@ -13,4 +13,6 @@ struct Sha1Context {
 
 void Sha1Start(Sha1Context* context);
 void Sha1Feed(Sha1Context* context, const void* data, size_t size);
+// Pads the message, writes its digest (standard byte order) and leaves the context
+// spent: start it again before feeding another message.
 void Sha1Finish(Sha1Context* context, uint8_t digest[Sha1DigestSize]);

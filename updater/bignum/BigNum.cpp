@@ -25,10 +25,11 @@ BigNum* BigNumNew(uint32_t count) {
     count = 1;
   }
   // count + 1 words must be expressible in bytes; only a 32-bit size_t can run out.
-  if (count > SIZE_MAX / sizeof(uint32_t) - 1) {
+  uint64_t words = static_cast<uint64_t>(count) + 1;
+  if (words > SIZE_MAX / sizeof(uint32_t)) {
     return nullptr;
   }
-  size_t size = (static_cast<size_t>(count) + 1) * sizeof(uint32_t);
+  size_t size = static_cast<size_t>(words) * sizeof(uint32_t);
   BigNum* x = static_cast<BigNum*>(BigNumAllocator(size));
   if (x == nullptr) {
     return nullptr;
