@@ -485,6 +485,7 @@ TEST(UpdateRun, ClosingBeforeReadingLeavesThePackage) {
 
 TEST(UpdateRun, ClosingWhileWritingChangesNothing) {
   std::string folder = PrepareRun("write_close", "full.pkg");
+  MakeFolders(JoinPath(folder, "data"));
   StartRecording();
   Record.OnWrite = [](int n) {
     if (n == 1) SendMessageA(ProgressWindow, WM_SYSCOMMAND, SC_CLOSE, 0);

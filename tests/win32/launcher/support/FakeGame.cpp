@@ -17,9 +17,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   ZeroMemory(directory, sizeof(directory));
   GetCurrentDirectoryA(MAX_PATH, directory);
 
-  FILE* record = fopen(path, "wb");
+  // Written aside and renamed, so that a reader never sees half a record.
+  char temporary[MAX_PATH + 16];
+  strcpy(temporary, path);
+  strcat(temporary, ".tmp");
+  FILE* record = fopen(temporary, "wb");
   if (record == NULL) return 3;
   fprintf(record, "%s\n%s\n", GetCommandLineA(), directory);
-  fclose(record);
-  return 0;
+  if (fclose(record) != 0) return 3;
+  return MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING) ? 0 : 3;
 }

@@ -112,21 +112,24 @@ bool SaveScreenshot(const std::string& path) {
   return CaptureScreen(&image) && SavePng(image, path);
 }
 
-int CountInk(HWND window, int left, int top, int bottom) {
+bool LookAtProgress(HWND window, ProgressLook* look) {
   ScreenImage image;
-  if (!CaptureScreen(&image)) return -1;
+  if (!CaptureScreen(&image)) return false;
   RECT client;
-  if (!GetClientRect(window, &client)) return -1;
+  if (!GetClientRect(window, &client)) return false;
   POINT origin = {0, 0};
   ClientToScreen(window, &origin);
-  int ink = 0;
-  for (int y = top; y < bottom && y < client.bottom; y++) {
-    for (int x = left; x < client.right; x++) {
+  *look = ProgressLook();
+  for (int y = 0; y < client.bottom; y++) {
+    for (int x = 0; x < client.right; x++) {
       int sx = origin.x + x, sy = origin.y + y;
-      if (sx < 0 || sy < 0 || sx >= image.Width || sy >= image.Height) continue;
+      if (sx < 0 || sy < 0 || sx >= image.Width || sy >= image.Height) return false;
       const uint8_t* p = &image.Rgb[((size_t)sy * image.Width + sx) * 3];
-      if (p[0] != 192 || p[1] != 192 || p[2] != 192) ink++;
+      if (p[0] == 192 && p[1] == 192 && p[2] == 192) continue;
+      if (x >= 40 && y >= 80 && y < 96) look->FirstLineInk++;
+      else if (x >= 40 && y >= 100 && y < 116) look->SecondLineInk++;
+      else look->OtherInk++;
     }
   }
-  return ink;
+  return true;
 }

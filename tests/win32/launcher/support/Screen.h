@@ -18,6 +18,13 @@ bool SavePng(const ScreenImage& image, const std::string& path);
 // Captures the screen and saves it; false when either step fails.
 bool SaveScreenshot(const std::string& path);
 
-// Pixels in the client area of `window` (rows [top, bottom), columns from `left` to the
-// client area's right edge) that differ from the light grey of the progress image.
-int CountInk(HWND window, int left, int top, int bottom);
+// What the progress window shows on screen: pixels that differ from the light grey of
+// its image, on its first text line (rows 80 to 95), its second (rows 100 to 115) and
+// everywhere else in its client area. A window that the system has mapped but that has
+// not painted its image yet shows ink everywhere.
+struct ProgressLook {
+  int FirstLineInk = 0;
+  int SecondLineInk = 0;
+  int OtherInk = 0;
+};
+bool LookAtProgress(HWND window, ProgressLook* look);

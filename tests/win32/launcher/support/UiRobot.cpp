@@ -68,6 +68,13 @@ HWND FindProgressWindow() {
 }
 
 bool ProgressShowsSecondLine(HWND window) {
-  // The second line starts at (40, 100) and is 16 pixels high.
-  return CountInk(window, 40, 100, 116) > 0;
+  ProgressLook look;
+  return LookAtProgress(window, &look) && look.OtherInk == 0 && look.FirstLineInk > 0 &&
+         look.SecondLineInk > 0;
+}
+
+bool ProgressShowsOneLine(HWND window) {
+  ProgressLook look;
+  return LookAtProgress(window, &look) && look.OtherInk == 0 && look.FirstLineInk > 0 &&
+         look.SecondLineInk == 0;
 }

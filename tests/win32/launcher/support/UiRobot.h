@@ -29,6 +29,7 @@ void PressOk(UiRobot* robot, HWND box);
 
 // The progress window (class "ZVUPD", title "Updater"), or null.
 HWND FindProgressWindow();
-// True when the progress window's image has something drawn on its second text line,
-// which only the waiting text has.
+// True when the progress window is painted and shows a message of two lines, which only
+// the waiting text has; ProgressShowsOneLine: painted, with a message of one line.
 bool ProgressShowsSecondLine(HWND window);
+bool ProgressShowsOneLine(HWND window);
