@@ -14,7 +14,7 @@
 namespace {
 
 // Under emulated Wine a start takes seconds; a hung launcher still ends the test.
-const DWORD LauncherTimeoutMs = 180000;
+const DWORD LauncherTimeoutMs = 300000;
 
 std::string ZorvaneExe() { return WindowsPath(RequiredEnv("ZV_ZORVANE_EXE")); }
 std::string FakeGameExe() { return WindowsPath(RequiredEnv("ZV_FAKE_GAME_EXE")); }

@@ -2,9 +2,11 @@
 // what each said; takes screenshots of the progress window at the busy-file wait and at
 // the final message. Used by the demo; the tests use the same routines in-process.
 //   zv_ui_robot [--shot-waiting PNG] [--shot-done PNG] [--release-pid PID]
-//               [--timeout SECONDS] -- PROGRAM [ARGUMENT TEXT]
+//               [--close-when-waiting] [--timeout SECONDS] -- PROGRAM [ARGUMENT TEXT]
 // --release-pid ends that process (a zv_file_holder) once the wait has been seen and
-// shot. Exits with the program's exit code, or 124 when it outlived the timeout.
+// shot; --close-when-waiting closes the "Updater" window then, as the player would with
+// its close button. Exits with the program's exit code, or 124 when it outlived the
+// timeout.
 #include <windows.h>
 
 #include <cstdio>
@@ -25,11 +27,16 @@ int main(int argc, char** argv) {
   DWORD releasePid = 0;
   DWORD timeoutSeconds = 600;
   int at = 1;
+  bool closeWhenWaiting = false;
   for (; at < argc; at++) {
     std::string option = argv[at];
     if (option == "--") {
       at++;
       break;
+    }
+    if (option == "--close-when-waiting") {
+      closeWhenWaiting = true;
+      continue;
     }
     if (at + 1 >= argc) {
       fprintf(stderr, "zv_ui_robot: %s needs a value\n", option.c_str());
@@ -88,6 +95,10 @@ int main(int argc, char** argv) {
         Sleep(200);
         Say(SaveScreenshot(shotWaiting) ? "robot: screenshot   %s\n" : "robot: no screenshot %s\n",
             shotWaiting);
+      }
+      if (closeWhenWaiting) {
+        PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+        Say("robot: %s\n", "closed the Updater window");
       }
     }
     // Let the updater retry a while before the file is released.
