@@ -120,8 +120,8 @@ _IncomingPacketHook:
 	.globl _SendPacketFilteredEntry
 	.def _SendPacketFilteredEntry; .scl 2; .type 32; .endef
 _SendPacketFilteredEntry:
-	push dword ptr [esp + 4]   /* packet */
 	push ebx                   /* size */
+	push dword ptr [esp + 8]   /* packet */
 	call _SendPacketFiltered
 	add esp, 8
 	ret 4
