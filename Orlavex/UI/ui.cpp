@@ -46,9 +46,8 @@ bool CodeInList(const char *list, uint32_t code) {
 
 } // namespace
 
-int32_t ChooseItemColor(const void *item, int32_t colour) {
-  void *hostItem = const_cast<void *>(item);
-  if (TestItemFlag(hostItem, ListedItemFlag) != 0) {
+int32_t ChooseItemColor(void *item, int32_t colour) {
+  if (TestItemFlag(item, ListedItemFlag) != 0) {
     colour = ListedItemColour;
   } else {
     const HostItemType *type =
@@ -56,7 +55,7 @@ int32_t ChooseItemColor(const void *item, int32_t colour) {
     if (type != nullptr && CodeInList(ShortItemCodeList, type->Code))
       colour = ListedItemColour;
   }
-  if (TestItemFlagChecked(hostItem, FlaggedItemFlag, ItemColourSourceLine, ItemColourSourcePath) != 0)
+  if (TestItemFlagChecked(item, FlaggedItemFlag, ItemColourSourceLine, ItemColourSourcePath) != 0)
     colour = FlaggedItemColour;
   return colour;
 }
