@@ -73,10 +73,10 @@ uint32_t ExchangeCodeDword(void *site, uint32_t value) {
   return found;
 }
 
-int FindUnexpectedPatchSite(const PatchRow *rows, int count) {
+int FindUnexpectedPatchSite(const PatchRow *rows, int count, const PatchKept *kept) {
   for (int i = 0; i < count; ++i) {
     const PatchRow &row = rows[i];
-    if (row.Target == nullptr)
+    if (row.Target == nullptr || kept[i].Site != 0)
       continue;
     const uint8_t *site = reinterpret_cast<const uint8_t *>(*row.Site);
     if (row.Kind == PatchDisplacement) {
@@ -92,7 +92,7 @@ int FindUnexpectedPatchSite(const PatchRow *rows, int count) {
 void ApplyPatchTable(const PatchRow *rows, int count, PatchKept *kept, int32_t install) {
   // A host build other than the one these sites belong to would be corrupted by the first
   // write; refuse before any.
-  if (install && FindUnexpectedPatchSite(rows, count) >= 0)
+  if (install && FindUnexpectedPatchSite(rows, count, kept) >= 0)
     CriticalErrorExit("ZVClient.dll is not a supported build");
 
   for (int i = 0; i < count; ++i) {

@@ -42,8 +42,9 @@ void InstallPatches(int32_t install);
 // The same over any table with its own bookkeeping (one PatchKept per row).
 void ApplyPatchTable(const PatchRow *rows, int count, PatchKept *kept, int32_t install);
 
-// Index of the first row in use whose site does not hold what the plug-in expects, or -1.
-int FindUnexpectedPatchSite(const PatchRow *rows, int count);
+// Index of the first row in use and not yet installed whose site does not hold what the
+// plug-in expects, or -1.
+int FindUnexpectedPatchSite(const PatchRow *rows, int count, const PatchKept *kept);
 
 // Copies count bytes with the protection of both ranges lifted for the copy, then gives
 // both their protection back and flushes the instruction cache for the destination.

@@ -239,7 +239,7 @@ ChildRun RunThisTestInChild() {
 
   char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, sizeof(exe));
-  std::string command = std::string("\"") + exe + "\" --gtest_filter=" + test->test_suite_name() + "." + test->name();
+  std::string command = std::string("\"") + exe + "\" --gtest_brief=1 --gtest_filter=" + test->test_suite_name() + "." + test->name();
   std::vector<char> line(command.begin(), command.end());
   line.push_back(0);
 
