@@ -59,6 +59,35 @@ TEST(HostBinding, TheSevenUnicodeHelpersAreTheLanguageModulesExports) {
   EXPECT_EQ(reinterpret_cast<void *>(GetProcAddress(lang, "?sprintf@Unicode@@SAXHPAU1@PBU1@ZZ")), reinterpret_cast<void *>(UnicodeSprintf));
 }
 
+TEST(HostAdapters, LoadTheRegistersAndStackTheHostFunctionsRead) {
+  BindToStandIn();
+  HostSetResult("GetPlayerStat", 0x1234);
+  EXPECT_EQ(0x1234u, HostCallEax(GetPlayerStat, 6));
+  HostCallEsi(RefreshUnit, 0x51);
+  HostCallEdi(ClientSetup, 0xED1);
+  HostCallEsiEdi(SetUnitMode, 0x52, 5);
+  HostCallMoveUnit(MoveUnit, 0x53, 100, 200, 0, 99, 201);
+  HostCallMoveUnit(MoveUnit, 0x54, -1, -2, 0, -3, -4); // twice: the host's pops keep the stack whole
+
+  const HostJournalData *journal = HostJournal();
+  ASSERT_EQ((std::vector<std::string>{"GetPlayerStat", "RefreshUnit", "ClientSetup", "SetUnitMode", "MoveUnit", "MoveUnit"}),
+            CallNames(journal));
+  EXPECT_EQ(6u, journal->Calls[0].Eax);
+  EXPECT_EQ(0x51u, journal->Calls[1].Esi);
+  EXPECT_EQ(0xED1u, journal->Calls[2].Edi);
+  EXPECT_EQ(0x52u, journal->Calls[3].Esi);
+  EXPECT_EQ(5u, journal->Calls[3].Edi);
+  const HostCallRecord &move = journal->Calls[4];
+  EXPECT_EQ(0x53u, move.Esi);
+  EXPECT_EQ(100u, move.Eax);
+  ASSERT_EQ(4, move.ArgCount);
+  EXPECT_EQ((std::vector<uint32_t>{200, 0, 99, 201}), std::vector<uint32_t>(move.Args, move.Args + 4));
+  const HostCallRecord &second = journal->Calls[5];
+  EXPECT_EQ(static_cast<uint32_t>(-1), second.Eax);
+  EXPECT_EQ((std::vector<uint32_t>{static_cast<uint32_t>(-2), 0, static_cast<uint32_t>(-3), static_cast<uint32_t>(-4)}),
+            std::vector<uint32_t>(second.Args, second.Args + 4));
+}
+
 // Each site's page protection and its bytes from 1 before to 5 after.
 struct SiteState {
   uint8_t Bytes[6];
