@@ -28,7 +28,9 @@
 // cells everywhere else. The other stand-ins export the ordinals declared here. Every call
 // into any stand-in is appended to one journal (testhost/HostJournal.h: function name,
 // arguments, registers, copied text) that a test reads after it has driven the plug-in;
-// results are scripted per function name before the run.
+// results are scripted per function name before the run. testhost/kit/HostKit.h runs the
+// real Orlavex.dll's entry with the test working inside the state loop, enters each patched
+// site as the host does, controls GetTickCount and records message boxes.
 #pragma once
 
 #include <stddef.h>
