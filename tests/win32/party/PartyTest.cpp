@@ -382,6 +382,28 @@ TEST(PartyRows, LongRosterNamesAreCutTo24Characters) {
   VirtualFree(block - (reinterpret_cast<uintptr_t>(block) & 0xFFFF), 0, MEM_RELEASE);
 }
 
+// The rebuild never passes a null entry; called directly (the routines are linked into
+// this test), one is reported through the host with line 295 and ends the process.
+TEST(PartyRows, NullRosterEntryIsFatal) {
+  if (InChildProcess()) {
+    HostReset();
+    AddPartyRow(nullptr, 90);
+    return;
+  }
+  ChildRun child = RunThisTestInChild();
+  EXPECT_EQ(0xFFFFFFFFu, child.ExitCode);
+  EXPECT_EQ(-1, FindCall(child.Journal, "MemAlloc"));
+  int from = FindCall(child.Journal, "ErrorFromLine");
+  ASSERT_NE(-1, from);
+  EXPECT_EQ(295u, child.Journal->Calls[from].Args[0]);
+  int report = FindCall(child.Journal, "ReportFatalError", from);
+  ASSERT_NE(-1, report);
+  const HostCallRecord &call = child.Journal->Calls[report];
+  EXPECT_EQ(child.Journal->Calls[from].Result, call.Args[1]);
+  EXPECT_EQ(295u, call.Args[2]);
+  EXPECT_EQ(0, call.Text[0]) << "an empty text";
+}
+
 // --- colours, name limits and the texts of a row ---
 
 TEST(PartyTexts, ColourAndNameLimitFollowTheEffectivePartyAndRelationBit8) {
