@@ -194,6 +194,38 @@ TEST(Patcher, ExchangeCodeDwordReturnsWhatWasThereAndLeavesTheValue) {
   EXPECT_EQ(static_cast<DWORD>(PAGE_EXECUTE_READ), StateOf(site).Protection);
 }
 
+typedef BOOL(WINAPI *VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
+VirtualProtectFn RealVirtualProtect;
+int ProtectionCalls;
+
+BOOL WINAPI CountingVirtualProtect(LPVOID address, SIZE_T size, DWORD protection, PDWORD old) {
+  ++ProtectionCalls;
+  return RealVirtualProtect(address, size, protection, old);
+}
+
+TEST(Patcher, WriteCodeWithNoBytesCopiesNothingAndLeavesProtectionAlone) {
+  // The patcher's WriteCode is linked into this test: count its calls through this image.
+  HMODULE self = GetModuleHandleA(nullptr);
+  RealVirtualProtect = reinterpret_cast<VirtualProtectFn>(
+      PatchImport(self, "KERNEL32.dll", "VirtualProtect", reinterpret_cast<void *>(CountingVirtualProtect)));
+  ASSERT_NE(nullptr, RealVirtualProtect);
+  struct {
+    int32_t Count;
+    int Calls;      // lift and give back, for each of the two ranges
+    uint8_t First;  // destination[0] afterwards
+  } const cases[] = {{0, 0, 1}, {-1, 0, 1}, {INT32_MIN, 0, 1}, {1, 4, 9}};
+  for (const auto &c : cases) {
+    uint8_t destination[4] = {1, 2, 3, 4};
+    const uint8_t source[4] = {9, 9, 9, 9};
+    ProtectionCalls = 0;
+    WriteCode(destination, source, c.Count);
+    EXPECT_EQ(c.Calls, ProtectionCalls) << "count " << c.Count;
+    EXPECT_EQ(c.First, destination[0]) << "count " << c.Count;
+    EXPECT_EQ(2, destination[1]) << "count " << c.Count;
+  }
+  PatchImport(self, "KERNEL32.dll", "VirtualProtect", reinterpret_cast<void *>(RealVirtualProtect));
+}
+
 TEST(Patcher, RealPluginLeadsEverySiteIntoItselfWhileTheLoopRuns) {
   HostReset();
   std::vector<uintptr_t> sites;
