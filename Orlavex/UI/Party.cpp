@@ -315,7 +315,7 @@ void DrawPartyRows() {
     } else {
       colour = ColourOtherParty;
     }
-    if (RelationFrom(row->UnitId, RelationBit8))
+    if (RelationFrom(entry->UnitId, RelationBit8))
       colour = ColourRelation8;
 
     SetTextFont(0);

@@ -471,12 +471,14 @@ TEST(PartyTexts, PartyIdsAndRelationsAreReadAtEveryFrame) {
     ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
     CallPartyListBuild();
     ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 1;
-    int32_t colours[3];
-    for (int frame = 0; frame < 3; ++frame) {
+    int32_t colours[4];
+    for (int frame = 0; frame < 4; ++frame) {
       if (frame == 1)
         Entry(1)->PartyId = 8; // left our party: a party of one now
       if (frame == 2)
         Relate(1, 0, RelationBit8);
+      if (frame == 3)
+        Entry(1)->UnitId = 200; // the entry's player now differs from the row's
       HostJournalClear();
       CallFrameDraw(0);
       colours[frame] = TextAt(HostJournal(), RowY(0) - 2, "Mover").Colour;
@@ -484,6 +486,7 @@ TEST(PartyTexts, PartyIdsAndRelationsAreReadAtEveryFrame) {
     EXPECT_EQ(2, colours[0]);
     EXPECT_EQ(0, colours[1]);
     EXPECT_EQ(1, colours[2]);
+    EXPECT_EQ(1, colours[3]); // the relation is the roster entry's, not the row's
     return 1;
   });
   RunClientEntry(&settings);
