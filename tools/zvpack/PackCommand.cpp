@@ -24,9 +24,10 @@ const char PackHelp[] =
     "\n"
     "Refused, with no output written: no files or more than 57, a directory that would\n"
     "end past offset 1696, an empty name or one over 255 bytes, a name byte outside\n"
-    "0x20-0x7E, a name or path component beginning with '.', a file over 16,777,216\n"
-    "bytes, a package over 16,777,216 bytes, contents too small to fill the 2048-byte\n"
-    "sealed header.\n";
+    "0x20-0x7E, a name or path component beginning with '.', two names for one file\n"
+    "(Windows ignores case and takes '/' as '\\'), a file over 16,777,216 bytes, a\n"
+    "package over 16,777,216 bytes, contents too small to fill the 2048-byte sealed\n"
+    "header.\n";
 
 // "A.B.C.D", each 0 to 255, as the launcher's version word (A in the top byte).
 static bool ParseVersion(const char* text, uint32_t* version) {

@@ -18,6 +18,21 @@ static uint64_t DirectorySize(const PackEntry* entries, uint32_t count) {
   return size;
 }
 
+// Windows file names ignore ASCII case and take '/' and '\' alike, so these two names
+// are one file there.
+static bool SameWindowsFile(const PackEntry* a, const PackEntry* b) {
+  if (a->NameLength != b->NameLength) return false;
+  for (uint32_t i = 0; i < a->NameLength; i++) {
+    char x = a->Name[i], y = b->Name[i];
+    if (x == '/') x = '\\';
+    if (y == '/') y = '\\';
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 PackCheck CheckPackEntries(const PackEntry* entries, uint32_t count) {
   if (count == 0) return {PackNoEntries, 0, 0};
   if (count > PackMaxEntries) return {PackTooManyEntries, 0, count};
@@ -33,6 +48,11 @@ PackCheck CheckPackEntries(const PackEntry* entries, uint32_t count) {
       if (c < 0x20 || c > 0x7E) return {PackNameByte, k, i};
       bool startsComponent = i == 0 || name[i - 1] == '/' || name[i - 1] == '\\' || name[i - 1] == ' ';
       if (c == '.' && startsComponent) return {PackNameDot, k, i};
+    }
+    // The launcher accepts a repeated name, but then opens the file twice without sharing
+    // and waits for ever on its own handle: refuse it here, where the publisher can fix it.
+    for (uint32_t j = 0; j < k; j++) {
+      if (SameWindowsFile(&entries[j], entry)) return {PackNameRepeated, k, j};
     }
     position += EntryFixedSize + entry->NameLength;
     if (position > DirectoryEnd) return {PackDirectoryTooLong, k, position};
@@ -73,6 +93,9 @@ void DescribePackProblem(const PackCheck* check, char* text, size_t size) {
     case PackNameDot:
       snprintf(text, size, "the name or one of its path components begins with '.' (byte %llu)",
                amount);
+      break;
+    case PackNameRepeated:
+      snprintf(text, size, "the name is the same file on Windows as entry %llu's", amount);
       break;
     case PackDirectoryTooLong:
       snprintf(text, size,

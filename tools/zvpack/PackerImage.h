@@ -28,6 +28,7 @@ enum PackProblem {
   PackNameTooLong,      // over 255 bytes
   PackNameByte,         // a byte outside 0x20-0x7E
   PackNameDot,          // a name or path component beginning with '.'
+  PackNameRepeated,     // names the same file as an earlier entry (Amount: that entry)
   PackDirectoryTooLong, // this entry would end past offset 1696
   PackFileTooLarge,     // over 16,777,216 bytes
   PackTooLarge,         // the whole package over 16,777,216 bytes

@@ -325,6 +325,14 @@ const Refusal Refusals[] = {
        WriteAll(f + "/data", Contents(3000, 1));
      },
      "begins with '.' (byte 2)", "/data'"},
+    {"two names for one Windows file",
+     [](const std::string& f, std::vector<std::string>* in) {
+       WriteAll(f + "/data", Contents(3000, 1));
+       WriteAll(f + "/other", Contents(30, 2));
+       in->push_back("Sub/Readme.txt=" + f + "/data");
+       in->push_back("sub\\README.TXT=" + f + "/other");
+     },
+     "the name is the same file on Windows as entry 0's", "/other'"},
     {"byte 0xE9 in a name",
      [](const std::string& f, std::vector<std::string>* in) {
        WriteAll(f + "/caf\xE9", Contents(3000, 1));
