@@ -7,41 +7,57 @@ static uint32_t RotateLeft(uint32_t value, int bits) {
   return (value << bits) | (value >> (32 - bits));
 }
 
-// One round: the round function's value f and constant k, then the register rotation.
-#define SHA1_ROUND(f, k, w)                                    \
-  do {                                                         \
-    uint32_t temp = RotateLeft(a, 5) + (f) + e + (k) + (w);    \
-    e = d;                                                     \
-    d = c;                                                     \
-    c = RotateLeft(b, 30);                                     \
-    b = a;                                                     \
-    a = temp;                                                  \
+// The message schedule word for round i, kept in a rolling window of 16 words.
+#define SHA1_SCHEDULE(i) \
+  (w[(i) & 15] = RotateLeft(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ w[(i) & 15], 1))
+
+// One round with the working registers named in their rotated positions: instead of
+// moving five registers every round, five consecutive rounds pass them in a new order.
+#define SHA1_ROUND(a, b, c, d, e, f, k, word)          \
+  do {                                                 \
+    e += RotateLeft(a, 5) + (f) + (k) + (word);        \
+    b = RotateLeft(b, 30);                             \
   } while (0)
 
+// Ch, parity and Maj, written in their cheapest equal forms.
+#define SHA1_CH(b, c, d) ((d) ^ ((b) & ((c) ^ (d))))
+#define SHA1_PARITY(b, c, d) ((b) ^ (c) ^ (d))
+#define SHA1_MAJ(b, c, d) (((b) & (c)) | ((d) & ((b) | (c))))
+
+#define SHA1_FIVE_ROUNDS(F, k, i, WORD)                        \
+  do {                                                         \
+    SHA1_ROUND(a, b, c, d, e, F(b, c, d), k, WORD(i));         \
+    SHA1_ROUND(e, a, b, c, d, F(a, b, c), k, WORD((i) + 1));   \
+    SHA1_ROUND(d, e, a, b, c, F(e, a, b), k, WORD((i) + 2));   \
+    SHA1_ROUND(c, d, e, a, b, F(d, e, a), k, WORD((i) + 3));   \
+    SHA1_ROUND(b, c, d, e, a, F(c, d, e), k, WORD((i) + 4));   \
+  } while (0)
+
+#define SHA1_LOADED(i) w[i]
+// Rounds 15 to 19: word 15 as loaded, then the schedule.
+#define SHA1_SCHEDULE_FROM_15(i) ((i) == 15 ? w[15] : SHA1_SCHEDULE(i))
+
 static void Compress(uint32_t state[5], const uint8_t block[64]) {
-  uint32_t w[80];
+  uint32_t w[16];
   for (int i = 0; i < 16; i++) {
     w[i] = static_cast<uint32_t>(block[4 * i]) << 24 |
            static_cast<uint32_t>(block[4 * i + 1]) << 16 |
            static_cast<uint32_t>(block[4 * i + 2]) << 8 | block[4 * i + 3];
   }
-  for (int i = 16; i < 80; i++) {
-    w[i] = RotateLeft(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
-  }
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
-  // Four groups of 20 rounds, each with its own function, so that no round tests
-  // which group it is in.
-  for (int i = 0; i < 20; i++) {
-    SHA1_ROUND((b & c) | (~b & d), 0x5A827999, w[i]);
+  // Four groups of 20 rounds, each with its own function and constant.
+  SHA1_FIVE_ROUNDS(SHA1_CH, 0x5A827999, 0, SHA1_LOADED);
+  SHA1_FIVE_ROUNDS(SHA1_CH, 0x5A827999, 5, SHA1_LOADED);
+  SHA1_FIVE_ROUNDS(SHA1_CH, 0x5A827999, 10, SHA1_LOADED);
+  SHA1_FIVE_ROUNDS(SHA1_CH, 0x5A827999, 15, SHA1_SCHEDULE_FROM_15);
+  for (int i = 20; i < 40; i += 5) {
+    SHA1_FIVE_ROUNDS(SHA1_PARITY, 0x6ED9EBA1, i, SHA1_SCHEDULE);
   }
-  for (int i = 20; i < 40; i++) {
-    SHA1_ROUND(b ^ c ^ d, 0x6ED9EBA1, w[i]);
+  for (int i = 40; i < 60; i += 5) {
+    SHA1_FIVE_ROUNDS(SHA1_MAJ, 0x8F1BBCDC, i, SHA1_SCHEDULE);
   }
-  for (int i = 40; i < 60; i++) {
-    SHA1_ROUND((b & c) | (b & d) | (c & d), 0x8F1BBCDC, w[i]);
-  }
-  for (int i = 60; i < 80; i++) {
-    SHA1_ROUND(b ^ c ^ d, 0xCA62C1D6, w[i]);
+  for (int i = 60; i < 80; i += 5) {
+    SHA1_FIVE_ROUNDS(SHA1_PARITY, 0xCA62C1D6, i, SHA1_SCHEDULE);
   }
   state[0] += a;
   state[1] += b;
@@ -50,7 +66,14 @@ static void Compress(uint32_t state[5], const uint8_t block[64]) {
   state[4] += e;
 }
 
+#undef SHA1_SCHEDULE
+#undef SHA1_SCHEDULE_FROM_15
 #undef SHA1_ROUND
+#undef SHA1_CH
+#undef SHA1_PARITY
+#undef SHA1_MAJ
+#undef SHA1_FIVE_ROUNDS
+#undef SHA1_LOADED
 
 void Sha1Start(Sha1Context* context) {
   context->State[0] = 0x67452301;
