@@ -8,6 +8,7 @@
 // Every host call lands in a stand-in that journals it, so the figures include the
 // stand-in's own cost per call; the panel-closed case shows the floor of the fixed steps.
 #include "testhost/kit/HostKit.h"
+#include "testhost/kit/HostRecords.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -26,34 +27,10 @@ double NowNs() {
   return static_cast<double>(now.QuadPart) * 1e9 / static_cast<double>(Frequency.QuadPart);
 }
 
-#pragma pack(push, 1)
-struct Entry {
-  uint8_t Host00[0x10];
-  int32_t UnitId;        // 0x10
-  uint8_t Host14[0x08];
-  int32_t ClassCode;     // 0x1C
-  uint16_t Level;        // 0x20
-  uint16_t PartyId;      // 0x22
-  int32_t LocationCode;  // 0x24
-  uint8_t Host28[0x08];
-  int32_t PartyState;    // 0x30
-  void *Relations;       // 0x34
-  void *Aliases;         // 0x38
-  uint8_t Host3C[0x2A];
-  char Name[0x1A];       // 0x66
-  Entry *Next;           // 0x80
-};
-#pragma pack(pop)
-
-struct Unit {
-  uint8_t Host00[0xC];
-  int32_t UnitId;
-  int32_t Mode;
-  uint8_t Rest[0x30];
-};
+using Entry = HostRosterEntry;
 
 Entry Roster[11];
-Unit LocalUnit;
+HostUnit LocalUnit;
 uint8_t LocationRecord[512];
 
 // The local player and 10 others in three parties, with long names and location names so

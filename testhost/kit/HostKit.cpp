@@ -113,6 +113,16 @@ void OnState(std::function<int32_t(int32_t)> handler) {
   HostSetCallback("ClientStateHandler", RunStateHandler, nullptr);
 }
 
+void WhilePatched(const std::function<void()> &work) {
+  HostReset();
+  HostLaunchSettings settings = {};
+  OnState([&](int32_t) {
+    work();
+    return 1;
+  });
+  RunClientEntry(&settings);
+}
+
 void OnCall(const char *function, std::function<uint32_t(HostCallRecord &)> handler) {
   CallHandler *slot = nullptr;
   for (CallHandler &row : CallHandlers)

@@ -45,6 +45,9 @@ uint32_t RunClientEntry(HostLaunchSettings *settings); // slot 0, settings in EC
 // Called for every state handler call; returns the next state. HostReset forgets it; then
 // handlers return 1 (leave).
 void OnState(std::function<int32_t(int32_t state)> handler);
+// From a fresh host, runs ClientEntry and does work once inside the state loop, where
+// every patch is in place; the loop then ends.
+void WhilePatched(const std::function<void()> &work);
 // Called for every call of a stand-in function; returns its result.
 void OnCall(const char *function, std::function<uint32_t(HostCallRecord &call)> handler);
 

@@ -9,6 +9,7 @@
 //
 // Started as Game.exe by Zorvane.exe (scripts/demo-session); takes no arguments.
 #include "testhost/kit/HostKit.h"
+#include "testhost/kit/HostRecords.h"
 #include "testhost/session/SessionPicture.h"
 
 #include <stdarg.h>
@@ -55,24 +56,12 @@ std::string OutPath(const std::string &name) { return OutDir + "\\" + name; }
 
 // --- host records as the host lays them out ---
 
-#pragma pack(push, 1)
-struct Entry {
-  uint8_t Host00[0x10];
-  int32_t UnitId;           // 0x10
-  uint8_t Host14[0x08];
-  int32_t ClassCode;        // 0x1C
-  uint16_t Level;           // 0x20
-  uint16_t PartyId;         // 0x22
-  int32_t LocationCode;     // 0x24
-  uint8_t Host28[0x08];
-  int32_t PartyState;       // 0x30
-  void *Relations;          // 0x34: cell holding the first relation node
-  void *Aliases;            // 0x38
-  uint8_t Host3C[0x2A];
-  char Name[0x1A];          // 0x66
-  Entry *Next;              // 0x80
-  uint8_t Spill[0x7C];      // room for a name that runs past the host's field
+// Room after the host's fields for a name that runs past the host's name field.
+struct Entry : HostRosterEntry {
+  uint8_t Spill[0x7C];
 };
+
+#pragma pack(push, 1)
 struct Relation {
   int32_t UnitId, Flags;
   Relation *Next;
@@ -85,12 +74,6 @@ struct Row {
   char Name[25];
   int32_t ClassCode, Level, LocationCode, UnitId, TextY;
   Row *Next;
-};
-struct Unit {
-  uint8_t Host00[0xC];
-  int32_t UnitId;  // 0xC
-  int32_t Mode;    // 0x10
-  uint8_t Rest[0x100];
 };
 #pragma pack(pop)
 static_assert(sizeof(Row) == 209, "the host's party row");
@@ -126,7 +109,7 @@ const int PlayerCount = sizeof(Players) / sizeof(Players[0]);
 Entry *Entries[PlayerCount];
 Relation Relations[4];
 Relation *RelationCells[PlayerCount];
-Unit LocalUnit;
+HostUnit LocalUnit;
 uint8_t LocationRecords[4][512];
 HostLaunchSettings Settings;
 

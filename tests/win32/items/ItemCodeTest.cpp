@@ -12,16 +12,6 @@
 
 namespace {
 
-void WhilePatched(const std::function<void()> &work) {
-  HostReset();
-  HostLaunchSettings settings = {};
-  OnState([&](int32_t) {
-    work();
-    return 1;
-  });
-  RunClientEntry(&settings);
-}
-
 // The host's item: class number at 4. The two flags after it are the test's own, read by
 // the stand-in flag tests below.
 struct Item {

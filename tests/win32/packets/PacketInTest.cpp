@@ -41,17 +41,6 @@ struct GuardedPacket {
   }
 };
 
-// Runs work inside the state loop, where every patch is in place.
-void WhilePatched(const std::function<void()> &work) {
-  HostReset();
-  HostLaunchSettings settings = {};
-  OnState([&](int32_t) {
-    work();
-    return 1;
-  });
-  RunClientEntry(&settings);
-}
-
 // The host calls one packet caused, as text: "host eax=packet esi=25", "stat 6 768",
 // "move 100 200 0 99 202", "mode 5", "refresh". Any other unit than the player shows.
 std::string Describe(const HostCallRecord &call, uint32_t packet) {

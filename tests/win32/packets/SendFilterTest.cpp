@@ -13,7 +13,8 @@
 
 namespace {
 
-void WhilePatched(const std::function<void()> &work) {
+// WhilePatched, with the plug-in's GetTickCount on the test's clock from the start.
+void WhilePatchedOnTestClock(const std::function<void()> &work) {
   HostReset();
   ClockInstall();
   HostLaunchSettings settings = {};
@@ -108,7 +109,7 @@ void RunScenario(const SendScenario &scenario, uint32_t start) {
 }
 
 void RunScenarios(const std::vector<SendScenario> &scenarios) {
-  WhilePatched([&] {
+  WhilePatchedOnTestClock([&] {
     BytesSent() = 1000;
     PacketsSent() = 10;
     uint32_t start = 0x10000;
@@ -178,7 +179,7 @@ TEST(SendFilter, WindowByType) {
 void ExpectFatalSize(uint32_t size) {
   if (InChildProcess()) {
     static uint8_t packet[1024] = {21, 1};
-    WhilePatched([&] { CallSendPacket(packet, size); });
+    WhilePatchedOnTestClock([&] { CallSendPacket(packet, size); });
     return; // not reached: the fatal path ends the process
   }
   ChildRun run = RunThisTestInChild();
@@ -206,7 +207,7 @@ TEST(SendFilter, FirstPacketAfterLoadingInsideTheWindowIsComparedWithZeroBytes) 
   if (InChildProcess()) {
     static uint8_t zeros[3] = {0, 0, 0};
     static uint8_t other[3] = {0, 0, 1};
-    WhilePatched([&] {
+    WhilePatchedOnTestClock([&] {
       ClockSet(10);
       CallSendPacket(zeros, sizeof(zeros));
       CallSendPacket(other, sizeof(other));
