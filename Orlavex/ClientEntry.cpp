@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-LaunchSettings *ClientLaunchSettings;
+LaunchSettings* ClientLaunchSettings;
 
 namespace {
 
@@ -21,7 +21,7 @@ enum {
   ClientModulePathSize = 260,
 };
 
-typedef int32_t(__cdecl *StateHandler)();
+typedef int32_t(__cdecl* StateHandler)();
 
 void RunStateLoop() {
   // ClientState is read from host memory on every pass: a handler may set it itself.
@@ -31,53 +31,49 @@ void RunStateLoop() {
         HostCell<uintptr_t>(ClientStateHandlers + 4 * static_cast<uint32_t>(state)));
     int32_t next = handler();
     HostCell<int32_t>(ClientState) = next;
-    if (next < StateLeave || next > StateHighest)
-      FatalErrorAtLine(BadStateLine);
+    if (next < StateLeave || next > StateHighest) FatalErrorAtLine(BadStateLine);
   }
 }
 
-} // namespace
+}  // namespace
 
-const ClientInterfaceTable *QueryInterface() { return &ClientInterface; }
+const ClientInterfaceTable* QueryInterface() { return &ClientInterface; }
 
 uint32_t ClientResultForMode(int32_t gameMode) {
   switch (gameMode) {
-  case 2:
-  case 3:
-  case 6:
-  case 7:
-    return ClientResultModeA;
-  default:
-    return ClientResultOther;
+    case 2:
+    case 3:
+    case 6:
+    case 7:
+      return ClientResultModeA;
+    default:
+      return ClientResultOther;
   }
 }
 
-uint32_t __fastcall ClientEntry(LaunchSettings *settings) {
+uint32_t __fastcall ClientEntry(LaunchSettings* settings) {
   // HostClientModule was kept by DllMain when it loaded the host client.
   ClientLaunchSettings = settings;
   BindHost();
   HostCell<uintptr_t>(ClientLaunchSettingsPtr) = reinterpret_cast<uintptr_t>(settings);
   HostCell<uint32_t>(ClientModuleHandle) = static_cast<uint32_t>(HostClientModule);
 
-  if (settings->ClientSettingSwitch != 0)
-    HostCell<int32_t>(ClientSettingFlag) = 1;
+  if (settings->ClientSettingSwitch != 0) HostCell<int32_t>(ClientSettingFlag) = 1;
 
   VuskStartupA(0);
   VuskStartupB(0, 1);
   GetModuleFileNameA(reinterpret_cast<HMODULE>(HostClientModule),
-                     reinterpret_cast<char *>(ClientModulePath), ClientModulePathSize);
+                     reinterpret_cast<char*>(ClientModulePath), ClientModulePathSize);
 
   if (HostCallEdi(ClientSetup, reinterpret_cast<uint32_t>(settings)) == 0)
     return ClientResultLoopOpen;
-  if (HostCall(ClientStart) == 0)
-    return ClientResultLoopOpen;
+  if (HostCall(ClientStart) == 0) return ClientResultLoopOpen;
 
   WinStartup();
   WinSetCallback(ClientWinCallback);
 
-  if (LangLoad(WinQuery(VuskQuery()), 0) == 0)
-    return ClientResultLoopOpen;
-  uint32_t scratch = 0; // the host fills it; nothing here reads it
+  if (LangLoad(WinQuery(VuskQuery()), 0) == 0) return ClientResultLoopOpen;
+  uint32_t scratch = 0;  // the host fills it; nothing here reads it
   LangStartupB(&scratch, 0);
 
   CommonStartup(WinQuery(0), settings->GameMode == 6 ? 1 : 0);
@@ -97,8 +93,7 @@ uint32_t __fastcall ClientEntry(LaunchSettings *settings) {
   HostCall(ClientCleanup);
 
   uint32_t result = ClientResultLoopOpen;
-  if (HostCell<int32_t>(ClientLoopFlag) == 0)
-    result = ClientResultForMode(settings->GameMode);
+  if (HostCell<int32_t>(ClientLoopFlag) == 0) result = ClientResultForMode(settings->GameMode);
   HostCell<int32_t>(ClientExitCode) = static_cast<int32_t>(result);
   return result;
 }

@@ -12,7 +12,7 @@ enum ClientResult {
   ClientResultOther = 4,     // every other game mode
 };
 
-typedef uint32_t(__fastcall *ClientEntryFn)(LaunchSettings *settings);
+typedef uint32_t(__fastcall* ClientEntryFn)(LaunchSettings* settings);
 
 // The one-slot table QueryInterface hands the host; slot 0 is ClientEntry.
 struct ClientInterfaceTable {
@@ -20,15 +20,15 @@ struct ClientInterfaceTable {
 };
 
 // LaunchSettings pointer kept for the whole process (read again by the stat text).
-extern LaunchSettings *ClientLaunchSettings;
+extern LaunchSettings* ClientLaunchSettings;
 
 // Slot 0: LaunchSettings in ECX. Binds, starts the host modules, runs the state loop between
 // installing and removing the patches, shuts down, returns 0, 3 or 4. Returns 0 early when
 // ClientSetup, ClientStart or LangLoad fails.
-extern "C" uint32_t __fastcall ClientEntry(LaunchSettings *settings);
+extern "C" uint32_t __fastcall ClientEntry(LaunchSettings* settings);
 
 // Only export (ordinal 1): the same table on every call.
-extern "C" const ClientInterfaceTable *QueryInterface();
+extern "C" const ClientInterfaceTable* QueryInterface();
 
 // The result for a game mode once the host cleared its loop flag.
 uint32_t ClientResultForMode(int32_t gameMode);

@@ -8,7 +8,7 @@
 namespace {
 // The host's report takes a text; the plug-in has none to give.
 const uint8_t EmptyText[16] = {};
-} // namespace
+}  // namespace
 
 void FatalErrorAtLine(int32_t line) {
   uint32_t value = ErrorFromLine(line);
@@ -16,7 +16,7 @@ void FatalErrorAtLine(int32_t line) {
   exit(-1);
 }
 
-void CriticalErrorExit(const char *text) {
+void CriticalErrorExit(const char* text) {
   MessageBoxA(nullptr, text, "Zorvane Critical Error", MB_OK | MB_ICONERROR);
   exit(-1);
 }

@@ -11,4 +11,4 @@
 
 // A failure the host cannot report because the plug-in is not bound to it: a message box
 // without owner, caption "Zorvane Critical Error", error icon, one OK button; then exit(-1).
-[[noreturn]] void CriticalErrorExit(const char *text);
+[[noreturn]] void CriticalErrorExit(const char* text);

@@ -26,25 +26,25 @@ UnicodeSprintfFn UnicodeSprintf;
 namespace {
 
 struct LangExportRow {
-  const char *Name;
-  void **Pointer;
+  const char* Name;
+  void** Pointer;
 };
 
 // Looked up in this order.
 const LangExportRow LangExports[] = {
-    {"?strncpy@Unicode@@SIPAU1@PAU1@PBU1@H@Z", reinterpret_cast<void **>(&UnicodeStrncpy)},
-    {"?strcat@Unicode@@SIPAU1@PAU1@PBU1@@Z", reinterpret_cast<void **>(&UnicodeStrcat)},
-    {"?strcpy@Unicode@@SIPAU1@PAU1@PBU1@@Z", reinterpret_cast<void **>(&UnicodeStrcpy)},
-    {"?strlen@Unicode@@SIHPBU1@@Z", reinterpret_cast<void **>(&UnicodeStrlen)},
-    {"?win2Unicode@Unicode@@SIPAU1@PAU1@PBDH@Z", reinterpret_cast<void **>(&UnicodeWin2Unicode)},
-    {"?toUnicode@Unicode@@SIPAU1@PAU1@PBDH@Z", reinterpret_cast<void **>(&UnicodeToUnicode)},
-    {"?sprintf@Unicode@@SAXHPAU1@PBU1@ZZ", reinterpret_cast<void **>(&UnicodeSprintf)},
+    {"?strncpy@Unicode@@SIPAU1@PAU1@PBU1@H@Z", reinterpret_cast<void**>(&UnicodeStrncpy)},
+    {"?strcat@Unicode@@SIPAU1@PAU1@PBU1@@Z", reinterpret_cast<void**>(&UnicodeStrcat)},
+    {"?strcpy@Unicode@@SIPAU1@PAU1@PBU1@@Z", reinterpret_cast<void**>(&UnicodeStrcpy)},
+    {"?strlen@Unicode@@SIHPBU1@@Z", reinterpret_cast<void**>(&UnicodeStrlen)},
+    {"?win2Unicode@Unicode@@SIPAU1@PAU1@PBDH@Z", reinterpret_cast<void**>(&UnicodeWin2Unicode)},
+    {"?toUnicode@Unicode@@SIPAU1@PAU1@PBDH@Z", reinterpret_cast<void**>(&UnicodeToUnicode)},
+    {"?sprintf@Unicode@@SAXHPAU1@PBU1@ZZ", reinterpret_cast<void**>(&UnicodeSprintf)},
 };
 
 // "ZVLang.dll does not export " + the longest decorated name + terminator fits.
 char MissingExportText[128];
 
-} // namespace
+}  // namespace
 
 void BindHost() {
   for (int i = 0; i < HostLocationCount; ++i)
@@ -52,17 +52,16 @@ void BindHost() {
 
   // GetModuleHandleA, not LoadLibraryA: the language module must already be in the process.
   HMODULE lang = GetModuleHandleA("ZVLang.dll");
-  if (lang == nullptr)
-    CriticalErrorExit("ZVLang.dll not found");
+  if (lang == nullptr) CriticalErrorExit("ZVLang.dll not found");
 
   // A missing helper would otherwise be a null pointer called in the middle of a frame;
   // refusing to start names the export instead.
-  for (const LangExportRow &row : LangExports) {
+  for (const LangExportRow& row : LangExports) {
     FARPROC function = GetProcAddress(lang, row.Name);
     if (function == nullptr) {
       wsprintfA(MissingExportText, "ZVLang.dll does not export %s", row.Name);
       CriticalErrorExit(MissingExportText);
     }
-    *row.Pointer = reinterpret_cast<void *>(function);
+    *row.Pointer = reinterpret_cast<void*>(function);
   }
 }

@@ -10,8 +10,8 @@ namespace {
 // The fields of the host's unit record that the packets touch.
 struct HostUnitRecord {
   uint8_t Host00[0x0C];
-  int32_t UnitId; // 0x0C
-  int32_t Mode;   // 0x10
+  int32_t UnitId;  // 0x0C
+  int32_t Mode;    // 0x10
 };
 static_assert(offsetof(HostUnitRecord, Mode) == 0x10, "host layout");
 
@@ -28,26 +28,26 @@ enum : int32_t {
 };
 
 // Wire fields are little-endian and unaligned.
-int32_t ReadInt32(const uint8_t *field) {
+int32_t ReadInt32(const uint8_t* field) {
   int32_t value;
   memcpy(&value, field, sizeof(value));
   return value;
 }
 
-HostUnitRecord *LocalPlayer() {
-  return reinterpret_cast<HostUnitRecord *>(HostCell<uintptr_t>(PlayerUnit));
+HostUnitRecord* LocalPlayer() {
+  return reinterpret_cast<HostUnitRecord*>(HostCell<uintptr_t>(PlayerUnit));
 }
 
 // The packet carries whole units, the host keeps 1/256 units: the value is shifted left by
 // 8 and its top 8 bits are lost. Returns the stored 32-bit value.
-uint32_t SetWholeUnitStat(HostUnitRecord *unit, int32_t stat, const uint8_t *field) {
+uint32_t SetWholeUnitStat(HostUnitRecord* unit, int32_t stat, const uint8_t* field) {
   uint32_t stored = static_cast<uint32_t>(ReadInt32(field)) << 8;
   SetUnitStat(unit, stat, static_cast<int32_t>(stored), 0);
   return stored;
 }
 
 // position x, position y (int32 each), then the target offsets dx, dy as signed bytes.
-void MovePlayer(HostUnitRecord *unit, const uint8_t *position) {
+void MovePlayer(HostUnitRecord* unit, const uint8_t* position) {
   uint32_t x = static_cast<uint32_t>(ReadInt32(position));
   uint32_t y = static_cast<uint32_t>(ReadInt32(position + 4));
   int8_t dx = static_cast<int8_t>(position[8]);
@@ -59,9 +59,8 @@ void MovePlayer(HostUnitRecord *unit, const uint8_t *position) {
 }
 
 // The mode is read after the move: it is the host's current mode that decides.
-void ReviveIfDown(HostUnitRecord *unit, uint32_t storedStat6) {
-  if (storedStat6 == 0 || unit->Mode != UnitModeDown)
-    return;
+void ReviveIfDown(HostUnitRecord* unit, uint32_t storedStat6) {
+  if (storedStat6 == 0 || unit->Mode != UnitModeDown) return;
   HostCallEsiEdi(SetUnitMode, reinterpret_cast<uintptr_t>(unit), UnitModeRevived);
   HostCallEsi(RefreshUnit, reinterpret_cast<uintptr_t>(unit));
 }
@@ -69,7 +68,7 @@ void ReviveIfDown(HostUnitRecord *unit, uint32_t storedStat6) {
 struct PluginPacketRow {
   uint8_t Type;
   int32_t Size;
-  void (*Handle)(const uint8_t *packet);
+  void (*Handle)(const uint8_t* packet);
 };
 
 const PluginPacketRow PluginPackets[] = {
@@ -78,29 +77,24 @@ const PluginPacketRow PluginPackets[] = {
     {0xCC, PacketCCSize, HandlePacketCC},
 };
 
-} // namespace
+}  // namespace
 
-int32_t DispatchServerPacket(const uint8_t *packet, int32_t length) {
-  if (length <= 0)
-    return 0;
+int32_t DispatchServerPacket(const uint8_t* packet, int32_t length) {
+  if (length <= 0) return 0;
   uint8_t type = packet[0];
-  if (type < FirstPluginPacketType)
-    return 1;
-  for (const PluginPacketRow &row : PluginPackets) {
-    if (row.Type != type)
-      continue;
-    if (length >= row.Size)
-      row.Handle(packet);
+  if (type < FirstPluginPacketType) return 1;
+  for (const PluginPacketRow& row : PluginPackets) {
+    if (row.Type != type) continue;
+    if (length >= row.Size) row.Handle(packet);
     return 0;
   }
   return 0;
 }
 
 // 0xCA: type, stat 6, 8, 10 (int32 whole units), stat 74, 26 (uint8), x, y (int32), dx, dy.
-void HandlePacketCA(const uint8_t *packet) {
-  HostUnitRecord *unit = LocalPlayer();
-  if (unit == nullptr)
-    return;
+void HandlePacketCA(const uint8_t* packet) {
+  HostUnitRecord* unit = LocalPlayer();
+  if (unit == nullptr) return;
   uint32_t stat6 = SetWholeUnitStat(unit, Stat6, packet + 1);
   SetWholeUnitStat(unit, Stat8, packet + 5);
   SetWholeUnitStat(unit, Stat10, packet + 9);
@@ -111,10 +105,9 @@ void HandlePacketCA(const uint8_t *packet) {
 }
 
 // 0xCB: 0xCA without the two byte-sized stats.
-void HandlePacketCB(const uint8_t *packet) {
-  HostUnitRecord *unit = LocalPlayer();
-  if (unit == nullptr)
-    return;
+void HandlePacketCB(const uint8_t* packet) {
+  HostUnitRecord* unit = LocalPlayer();
+  if (unit == nullptr) return;
   uint32_t stat6 = SetWholeUnitStat(unit, Stat6, packet + 1);
   SetWholeUnitStat(unit, Stat8, packet + 5);
   SetWholeUnitStat(unit, Stat10, packet + 9);
@@ -123,10 +116,9 @@ void HandlePacketCB(const uint8_t *packet) {
 }
 
 // 0xCC: type, stat 10 (int32 whole units), x, y (int32), dx, dy. No mode step.
-void HandlePacketCC(const uint8_t *packet) {
-  HostUnitRecord *unit = LocalPlayer();
-  if (unit == nullptr)
-    return;
+void HandlePacketCC(const uint8_t* packet) {
+  HostUnitRecord* unit = LocalPlayer();
+  if (unit == nullptr) return;
   SetWholeUnitStat(unit, Stat10, packet + 1);
   MovePlayer(unit, packet + 5);
 }

@@ -27,9 +27,9 @@ extern "C" void IncomingPacketHook();
 
 // 1: the host is to handle the packet; 0: the plug-in consumed it. A length of 0 or less
 // (signed) consumes the packet without reading it.
-extern "C" int32_t __cdecl DispatchServerPacket(const uint8_t *packet, int32_t length);
+extern "C" int32_t __cdecl DispatchServerPacket(const uint8_t* packet, int32_t length);
 
 // Each reads its full layout; DispatchServerPacket has checked the length.
-void HandlePacketCA(const uint8_t *packet);
-void HandlePacketCB(const uint8_t *packet);
-void HandlePacketCC(const uint8_t *packet);
+void HandlePacketCA(const uint8_t* packet);
+void HandlePacketCB(const uint8_t* packet);
+void HandlePacketCC(const uint8_t* packet);

@@ -14,74 +14,89 @@
 // Install order. A null Target keeps the row out of use until its routine lands.
 const PatchRow PatchTable[PatchRowCount] = {
     // per-frame draw call -> FrameDrawRoutine (takes and pops the call's stack argument)
-    {"FrameDrawCallSite", &FrameDrawCallSite, PatchDisplacement,
-     reinterpret_cast<const void *>(FrameDrawRoutine), {}},
+    {"FrameDrawCallSite",
+     &FrameDrawCallSite,
+     PatchDisplacement,
+     reinterpret_cast<const void*>(FrameDrawRoutine),
+     {}},
     // the whole send function -> SendPacketFiltered; push ebp / mov ebp,esp / and esp,..
-    {"SendPacketFunc", &SendPacketFunc, PatchJump,
-     reinterpret_cast<const void *>(SendPacketFilteredEntry), {0x55, 0x8B, 0xEC, 0x83, 0xE4}},
+    {"SendPacketFunc",
+     &SendPacketFunc,
+     PatchJump,
+     reinterpret_cast<const void*>(SendPacketFilteredEntry),
+     {0x55, 0x8B, 0xEC, 0x83, 0xE4}},
     // incoming packets -> IncomingPacketHook; sub esp,1Ch / push esi / mov esi,..
-    {"ReceivePacketFunc", &ReceivePacketFunc, PatchJump,
-     reinterpret_cast<const void *>(IncomingPacketHook), {0x83, 0xEC, 0x1C, 0x56, 0x8B}},
+    {"ReceivePacketFunc",
+     &ReceivePacketFunc,
+     PatchJump,
+     reinterpret_cast<const void*>(IncomingPacketHook),
+     {0x83, 0xEC, 0x1C, 0x56, 0x8B}},
     // item colour call -> ChooseItemColor
-    {"ItemColorCallSite", &ItemColorCallSite, PatchDisplacement,
-     reinterpret_cast<const void *>(ChooseItemColorEntry), {}},
+    {"ItemColorCallSite",
+     &ItemColorCallSite,
+     PatchDisplacement,
+     reinterpret_cast<const void*>(ChooseItemColorEntry),
+     {}},
     // xor eax,eax / lea esp,[esp] -> call IsListedItemCode
-    {"ItemCodeTestSite", &ItemCodeTestSite, PatchCall,
-     reinterpret_cast<const void *>(IsListedItemCodeEntry), {0x33, 0xC0, 0x8D, 0x24, 0x24}},
+    {"ItemCodeTestSite",
+     &ItemCodeTestSite,
+     PatchCall,
+     reinterpret_cast<const void*>(IsListedItemCodeEntry),
+     {0x33, 0xC0, 0x8D, 0x24, 0x24}},
     // the whole party row rebuild -> RebuildPartyRows; push ebx / push esi / push edi / call
-    {"PartyListBuildFunc", &PartyListBuildFunc, PatchJump,
-     reinterpret_cast<const void *>(RebuildPartyRows), {0x53, 0x56, 0x57, 0xE8, 0xB8}},
+    {"PartyListBuildFunc",
+     &PartyListBuildFunc,
+     PatchJump,
+     reinterpret_cast<const void*>(RebuildPartyRows),
+     {0x53, 0x56, 0x57, 0xE8, 0xB8}},
 };
 
 namespace {
 
 PatchKept Kept[PatchRowCount];
 
-const uint8_t CallOpcode = 0xE8; // call rel32
-const uint8_t JumpOpcode = 0xE9; // jmp rel32
+const uint8_t CallOpcode = 0xE8;  // call rel32
+const uint8_t JumpOpcode = 0xE9;  // jmp rel32
 
 // An instruction of the jump/call rows.
 #pragma pack(push, 1)
 struct RelativeBranch {
-  uint8_t Opcode;        // E9 jmp / E8 call
-  uint32_t Displacement; // target - (site + 5)
+  uint8_t Opcode;         // E9 jmp / E8 call
+  uint32_t Displacement;  // target - (site + 5)
 };
 #pragma pack(pop)
 static_assert(sizeof(RelativeBranch) == 5, "a rel32 branch is 5 bytes");
 
-} // namespace
+}  // namespace
 
-void WriteCode(void *destination, const void *source, int32_t count) {
-  if (count <= 0)
-    return;
+void WriteCode(void* destination, const void* source, int32_t count) {
+  if (count <= 0) return;
   DWORD sourceProtection = 0;
   DWORD destinationProtection = 0;
-  VirtualProtect(const_cast<void *>(source), count, PAGE_EXECUTE_READWRITE, &sourceProtection);
+  VirtualProtect(const_cast<void*>(source), count, PAGE_EXECUTE_READWRITE, &sourceProtection);
   VirtualProtect(destination, count, PAGE_EXECUTE_READWRITE, &destinationProtection);
   memcpy(destination, source, count);
   DWORD ignored = 0;
   VirtualProtect(destination, count, destinationProtection, &ignored);
-  VirtualProtect(const_cast<void *>(source), count, sourceProtection, &ignored);
+  VirtualProtect(const_cast<void*>(source), count, sourceProtection, &ignored);
   // Just-in-case measure: x86 keeps its caches coherent, the call is cheap and correct.
   FlushInstructionCache(GetCurrentProcess(), destination, count);
 }
 
-uint32_t ExchangeCodeDword(void *site, uint32_t value) {
+uint32_t ExchangeCodeDword(void* site, uint32_t value) {
   uint32_t found = 0;
   WriteCode(&found, site, 4);
   WriteCode(site, &value, 4);
   return found;
 }
 
-int FindUnexpectedPatchSite(const PatchRow *rows, int count, const PatchKept *kept) {
+int FindUnexpectedPatchSite(const PatchRow* rows, int count, const PatchKept* kept) {
   for (int i = 0; i < count; ++i) {
-    const PatchRow &row = rows[i];
-    if (row.Target == nullptr || kept[i].Site != 0)
-      continue;
-    const uint8_t *site = reinterpret_cast<const uint8_t *>(*row.Site);
+    const PatchRow& row = rows[i];
+    if (row.Target == nullptr || kept[i].Site != 0) continue;
+    const uint8_t* site = reinterpret_cast<const uint8_t*>(*row.Site);
     if (row.Kind == PatchDisplacement) {
-      if (site[-1] != CallOpcode)
-        return i;
+      if (site[-1] != CallOpcode) return i;
     } else if (memcmp(site, row.HostBytes, sizeof(row.HostBytes)) != 0) {
       return i;
     }
@@ -89,37 +104,34 @@ int FindUnexpectedPatchSite(const PatchRow *rows, int count, const PatchKept *ke
   return -1;
 }
 
-void ApplyPatchTable(const PatchRow *rows, int count, PatchKept *kept, int32_t install) {
+void ApplyPatchTable(const PatchRow* rows, int count, PatchKept* kept, int32_t install) {
   // A host build other than the one these sites belong to would be corrupted by the first
   // write; refuse before any.
   if (install && FindUnexpectedPatchSite(rows, count, kept) >= 0)
     CriticalErrorExit("ZVClient.dll is not a supported build");
 
   for (int i = 0; i < count; ++i) {
-    const PatchRow &row = rows[i];
-    if (row.Target == nullptr)
-      continue;
+    const PatchRow& row = rows[i];
+    if (row.Target == nullptr) continue;
     uintptr_t target = reinterpret_cast<uintptr_t>(row.Target);
     if (install) {
       // Installing twice would save the plug-in's own displacement as the host's.
-      if (kept[i].Site != 0)
-        continue;
+      if (kept[i].Site != 0) continue;
       uintptr_t site = *row.Site;
       if (row.Kind == PatchDisplacement) {
         uint32_t displacement = static_cast<uint32_t>(target - (site + 4));
-        kept[i].SavedDisplacement = ExchangeCodeDword(reinterpret_cast<void *>(site), displacement);
+        kept[i].SavedDisplacement = ExchangeCodeDword(reinterpret_cast<void*>(site), displacement);
       } else {
         RelativeBranch branch;
         branch.Opcode = row.Kind == PatchJump ? JumpOpcode : CallOpcode;
         branch.Displacement = static_cast<uint32_t>(target - (site + 5));
-        WriteCode(reinterpret_cast<void *>(site), &branch, sizeof(branch));
+        WriteCode(reinterpret_cast<void*>(site), &branch, sizeof(branch));
       }
       kept[i].Site = site;
     } else {
       // Only what was installed is put back, at the address kept at install.
-      if (kept[i].Site == 0)
-        continue;
-      void *site = reinterpret_cast<void *>(kept[i].Site);
+      if (kept[i].Site == 0) continue;
+      void* site = reinterpret_cast<void*>(kept[i].Site);
       if (row.Kind == PatchDisplacement)
         ExchangeCodeDword(site, kept[i].SavedDisplacement);
       else

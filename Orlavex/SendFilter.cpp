@@ -19,7 +19,7 @@ uint32_t LastSendTime;
 enum : uint32_t {
   ShortRepeatWindow = 50,
   LongRepeatWindow = 200,
-  NoRepeatWindow = 0, // never compared, always sent
+  NoRepeatWindow = 0,  // never compared, always sent
 };
 
 struct RepeatWindowRow {
@@ -36,17 +36,15 @@ const RepeatWindowRow RepeatWindows[] = {
 };
 
 uint32_t RepeatWindow(uint8_t type) {
-  for (const RepeatWindowRow &row : RepeatWindows)
-    if (type >= row.FirstType && type <= row.LastType)
-      return row.Window;
+  for (const RepeatWindowRow& row : RepeatWindows)
+    if (type >= row.FirstType && type <= row.LastType) return row.Window;
   return LongRepeatWindow;
 }
 
-} // namespace
+}  // namespace
 
-int32_t SendPacketFiltered(const uint8_t *packet, uint32_t size) {
-  if (size >= SendBufferSize)
-    FatalErrorAtLine(OversizePacketLine);
+int32_t SendPacketFiltered(const uint8_t* packet, uint32_t size) {
+  if (size >= SendBufferSize) FatalErrorAtLine(OversizePacketLine);
 
   uint32_t now = GetTickCount();
   uint32_t window = RepeatWindow(packet[0]);

@@ -20,4 +20,4 @@ extern "C" void SendPacketFilteredEntry();
 // Result: zero only when the sender reported failure; the sender's own non-zero result when
 // the packet was sent; 1 when it was dropped as a repeat. A size of SendBufferSize or more
 // ends the process through the host's fatal report (line 18, exit code -1).
-extern "C" int32_t __cdecl SendPacketFiltered(const uint8_t *packet, uint32_t size);
+extern "C" int32_t __cdecl SendPacketFiltered(const uint8_t* packet, uint32_t size);

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   memcpy(PackageBuffer, Plain, length);
   PackageBodyLength = length;
   for (uint32_t j = 0; j < SealedBlockCount; j++) {
-    memcpy(PackageBuffer + DisplacedWordsOffset + 4 * j, Plain + RsaBlockSize * j + SealMarkerSlot, 4);
+    memcpy(PackageBuffer + DisplacedWordsOffset + 4 * j, Plain + RsaBlockSize * j + SealMarkerSlot,
+           4);
   }
   XorScrambledRegion(PackageBuffer, length);
   for (uint32_t j = 0; j < SealedBlockCount; j++) {

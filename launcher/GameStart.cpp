@@ -30,8 +30,8 @@ void StartGame(const char* currentDirectory, const char* argumentText) {
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof(process));
 
-  if (fits && CreateProcessA(programPath, CommandLine, NULL, NULL, FALSE, 0, NULL, NULL,
-                             &startup, &process)) {
+  if (fits && CreateProcessA(programPath, CommandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                             &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return;

@@ -30,49 +30,51 @@ enum {
 };
 
 struct HostCallRecord {
-  char Function[HostFunctionNameSize]; // role name: "WinQuery", "DrawStep04", "Unicode::strcpy", ...
+  char Function[HostFunctionNameSize];  // role name: "WinQuery", "DrawStep04", "Unicode::strcpy",
+                                        // ...
   int32_t ArgCount;
-  uint32_t Args[HostCallArgCount];     // in parameter order (stack and ECX/EDX for fastcall)
+  uint32_t Args[HostCallArgCount];  // in parameter order (stack and ECX/EDX for fastcall)
   // Registers at entry, for ZVClient functions and the host bodies behind patch sites.
   uint32_t Eax, Ebx, Ecx, Edx, Esi, Edi;
-  uint32_t Result;                     // what the stand-in returned
-  wchar_t Text[HostCallTextSize];      // a copied 16-bit text argument or result, zero-ended
-  char Text8[HostCallText8Size];       // a copied 8-bit text argument, zero-ended
-  uint32_t DataSize;                   // bytes copied into Data (packets)
+  uint32_t Result;                 // what the stand-in returned
+  wchar_t Text[HostCallTextSize];  // a copied 16-bit text argument or result, zero-ended
+  char Text8[HostCallText8Size];   // a copied 8-bit text argument, zero-ended
+  uint32_t DataSize;               // bytes copied into Data (packets)
   uint8_t Data[HostCallDataSize];
 };
 
 struct HostJournalData {
-  uint32_t Count;                      // records written (at most HostJournalCapacity)
-  uint32_t Lost;                       // calls after the journal was full
+  uint32_t Count;  // records written (at most HostJournalCapacity)
+  uint32_t Lost;   // calls after the journal was full
   HostCallRecord Calls[HostJournalCapacity];
 };
 
-typedef uint32_t (*HostCallback)(HostCallRecord *call, void *context);
+typedef uint32_t (*HostCallback)(HostCallRecord* call, void* context);
 
 // --- journal ---
-ZVHOST_API HostJournalData *HostJournal();
+ZVHOST_API HostJournalData* HostJournal();
 ZVHOST_API void HostJournalClear();
 // Appends a record with its arguments. When the journal is full the call is counted in
 // Lost and a scratch record is returned instead, so results are still scripted.
-ZVHOST_API HostCallRecord *HostRecordCall(const char *function, int32_t argCount, const uint32_t *args);
-ZVHOST_API void HostRecordText(HostCallRecord *call, const wchar_t *text);
-ZVHOST_API void HostRecordText8(HostCallRecord *call, const char *text);
-ZVHOST_API void HostRecordData(HostCallRecord *call, const void *data, uint32_t size);
+ZVHOST_API HostCallRecord* HostRecordCall(const char* function, int32_t argCount,
+                                          const uint32_t* args);
+ZVHOST_API void HostRecordText(HostCallRecord* call, const wchar_t* text);
+ZVHOST_API void HostRecordText8(HostCallRecord* call, const char* text);
+ZVHOST_API void HostRecordData(HostCallRecord* call, const void* data, uint32_t size);
 // Decides the result (callback, queue, set result, default), stores it in the record.
-ZVHOST_API uint32_t HostFinishCall(HostCallRecord *call, uint32_t defaultResult);
+ZVHOST_API uint32_t HostFinishCall(HostCallRecord* call, uint32_t defaultResult);
 
 // --- script ---
-ZVHOST_API void HostSetResult(const char *function, uint32_t value);
-ZVHOST_API void HostQueueResult(const char *function, uint32_t value);
-ZVHOST_API void HostSetCallback(const char *function, HostCallback callback, void *context);
+ZVHOST_API void HostSetResult(const char* function, uint32_t value);
+ZVHOST_API void HostQueueResult(const char* function, uint32_t value);
+ZVHOST_API void HostSetCallback(const char* function, HostCallback callback, void* context);
 // String table (GetLocalizedText): unset numbers give "#<number>".
-ZVHOST_API void HostSetString(int32_t number, const wchar_t *text);
-ZVHOST_API const wchar_t *HostGetString(int32_t number);
+ZVHOST_API void HostSetString(int32_t number, const wchar_t* text);
+ZVHOST_API const wchar_t* HostGetString(int32_t number);
 // Text widths (GetTextWidth): an exact text's width, else characters x width per character.
-ZVHOST_API void HostSetTextWidth(const wchar_t *text, int32_t width);
+ZVHOST_API void HostSetTextWidth(const wchar_t* text, int32_t width);
 ZVHOST_API void HostSetCharWidth(int32_t width);
-ZVHOST_API int32_t HostTextWidth(const wchar_t *text);
+ZVHOST_API int32_t HostTextWidth(const wchar_t* text);
 // Blocks from MemAlloc not yet given to MemFree.
 ZVHOST_API int32_t HostLiveBlockCount();
 // Forgets the script, the journal and the blocks (blocks stay allocated) and lays the

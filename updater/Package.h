@@ -15,8 +15,8 @@ enum : int32_t {
 };
 
 const uint32_t PackageBufferSize = 16777216;  // the launcher reads at most 16 MiB
-const uint32_t PackageMaxEntries = 64;         // what EntryCount may say
-const uint32_t PackageNameSize = 256;          // 255 characters and the zero
+const uint32_t PackageMaxEntries = 64;        // what EntryCount may say
+const uint32_t PackageNameSize = 256;         // 255 characters and the zero
 
 // Layout-compatible with the platform's FILETIME: 100 ns intervals since 1601-01-01 UTC.
 struct PackageFileTime {

@@ -14,7 +14,7 @@ extern HDC ProgressImage;  // off-screen 450 x 200 image the window repaints fro
 extern HFONT ProgressFont;
 extern int32_t CloseRequested;  // 1 once the window has received WM_CLOSE
 
-const int ProgressWidth = 450;   // outer size of the window and size of the image
+const int ProgressWidth = 450;  // outer size of the window and size of the image
 const int ProgressHeight = 200;
 const int ProgressTextX = 40;
 const int ProgressFirstLineY = 80;

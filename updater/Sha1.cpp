@@ -9,14 +9,15 @@ static uint32_t RotateLeft(uint32_t value, int bits) {
 
 // The message schedule word for round i, kept in a rolling window of 16 words.
 #define SHA1_SCHEDULE(i) \
-  (w[(i) & 15] = RotateLeft(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ w[(i) & 15], 1))
+  (w[(i)&15] =           \
+       RotateLeft(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ w[(i)&15], 1))
 
 // One round with the working registers named in their rotated positions: instead of
 // moving five registers every round, five consecutive rounds pass them in a new order.
-#define SHA1_ROUND(a, b, c, d, e, f, k, word)          \
-  do {                                                 \
-    e += RotateLeft(a, 5) + (f) + (k) + (word);        \
-    b = RotateLeft(b, 30);                             \
+#define SHA1_ROUND(a, b, c, d, e, f, k, word)   \
+  do {                                          \
+    e += RotateLeft(a, 5) + (f) + (k) + (word); \
+    b = RotateLeft(b, 30);                      \
   } while (0)
 
 // Ch, parity and Maj, written in their cheapest equal forms.
@@ -24,13 +25,13 @@ static uint32_t RotateLeft(uint32_t value, int bits) {
 #define SHA1_PARITY(b, c, d) ((b) ^ (c) ^ (d))
 #define SHA1_MAJ(b, c, d) (((b) & (c)) | ((d) & ((b) | (c))))
 
-#define SHA1_FIVE_ROUNDS(F, k, i, WORD)                        \
-  do {                                                         \
-    SHA1_ROUND(a, b, c, d, e, F(b, c, d), k, WORD(i));         \
-    SHA1_ROUND(e, a, b, c, d, F(a, b, c), k, WORD((i) + 1));   \
-    SHA1_ROUND(d, e, a, b, c, F(e, a, b), k, WORD((i) + 2));   \
-    SHA1_ROUND(c, d, e, a, b, F(d, e, a), k, WORD((i) + 3));   \
-    SHA1_ROUND(b, c, d, e, a, F(c, d, e), k, WORD((i) + 4));   \
+#define SHA1_FIVE_ROUNDS(F, k, i, WORD)                      \
+  do {                                                       \
+    SHA1_ROUND(a, b, c, d, e, F(b, c, d), k, WORD(i));       \
+    SHA1_ROUND(e, a, b, c, d, F(a, b, c), k, WORD((i) + 1)); \
+    SHA1_ROUND(d, e, a, b, c, F(e, a, b), k, WORD((i) + 2)); \
+    SHA1_ROUND(c, d, e, a, b, F(d, e, a), k, WORD((i) + 3)); \
+    SHA1_ROUND(b, c, d, e, a, F(c, d, e), k, WORD((i) + 4)); \
   } while (0)
 
 #define SHA1_LOADED(i) w[i]

@@ -82,8 +82,8 @@ static void WriteTarget(HANDLE handle, const PackageEntry* entry) {
   if (!ok || written < entry->DataSize) {
     DWORD error = GetLastError();
     char text[MessageTextSize];
-    snprintf(text, sizeof(text), "An error occured while writing file '%s' (error %d)",
-             entry->Name, (int)error);
+    snprintf(text, sizeof(text), "An error occured while writing file '%s' (error %d)", entry->Name,
+             (int)error);
     ShowError(text);
   }
   // The file ends where the written data ends: a longer old file is cut.
@@ -136,8 +136,8 @@ int32_t RunUpdate(const char* packagePath, const PackageKey* signatureKey,
   ShowProgress("Update done");
 
   uint32_t v = PackageVersion;
-  snprintf(text, sizeof(text), "Update %d.%d.%d.%d finished, restart the game now.",
-           (int)(v >> 24), (int)((v >> 16) & 255), (int)((v >> 8) & 255), (int)(v & 255));
+  snprintf(text, sizeof(text), "Update %d.%d.%d.%d finished, restart the game now.", (int)(v >> 24),
+           (int)((v >> 16) & 255), (int)((v >> 8) & 255), (int)(v & 255));
   MessageBoxA(NULL, text, "Update finished", MB_OK | MB_ICONINFORMATION);
   // The window stays with "Update done" until the process ends.
   return 0;

@@ -15,27 +15,27 @@ enum {
   NameTextSize = 32,
   LevelTextSize = 100,
   LocationTextSize = 255,
-  LevelNumberSize = 16,         // "%2u" of a 16-bit level: at most 5 digits
-  NameConvertMax = 16,          // the host converts at most this much of a name
-  DotsConvertMax = 4,           // "..." and its terminator
-  TailConvertMax = 5,           // "...." and its terminator
-  LevelPrefixMax = 20,          // characters of string 3368 the level text keeps
+  LevelNumberSize = 16,  // "%2u" of a 16-bit level: at most 5 digits
+  NameConvertMax = 16,   // the host converts at most this much of a name
+  DotsConvertMax = 4,    // "..." and its terminator
+  TailConvertMax = 5,    // "...." and its terminator
+  LevelPrefixMax = 20,   // characters of string 3368 the level text keeps
   LevelNumberConvertMax = 9,
 };
 
 enum {
-  NameLimitInParty = 95,        // pixels a name may take when its player is in a party
-  NameLimitAlone = 135,         // ... and when not
-  LocationLimit = 140,          // pixels a location name may take whole
-  LocationTailRoom = 139,       // pixels the cut name and its tail share
-  StateFieldWidth = 54,         // the party-state text is centred in this many pixels
-  DividerTop = 71,              // y of the first divider place, 19 above the first row
-  DividerBottom = 335,          // the last divider place at a row
+  NameLimitInParty = 95,   // pixels a name may take when its player is in a party
+  NameLimitAlone = 135,    // ... and when not
+  LocationLimit = 140,     // pixels a location name may take whole
+  LocationTailRoom = 139,  // pixels the cut name and its tail share
+  StateFieldWidth = 54,    // the party-state text is centred in this many pixels
+  DividerTop = 71,         // y of the first divider place, 19 above the first row
+  DividerBottom = 335,     // the last divider place at a row
 };
 
 enum {
-  ColourPlain = 0,              // in no party
-  ColourRelation8 = 1,          // the row's player has relation bit 8 toward us
+  ColourPlain = 0,      // in no party
+  ColourRelation8 = 1,  // the row's player has relation bit 8 toward us
   ColourOwnParty = 2,
   ColourOtherParty = 8,
 };
@@ -55,15 +55,14 @@ enum {
 
 const int32_t ClassTextNumbers[7] = {4154, 4155, 4157, 4158, 4156, 10097, 10098};
 
-RosterEntry *Roster() { return reinterpret_cast<RosterEntry *>(HostCell<uintptr_t>(RosterHead)); }
+RosterEntry* Roster() { return reinterpret_cast<RosterEntry*>(HostCell<uintptr_t>(RosterHead)); }
 
-PartyRow *FirstRow() { return reinterpret_cast<PartyRow *>(HostCell<uintptr_t>(PartyRowList)); }
+PartyRow* FirstRow() { return reinterpret_cast<PartyRow*>(HostCell<uintptr_t>(PartyRowList)); }
 
 // The local player's unit id, or false when there is no local player.
-bool LocalUnitId(int32_t *id) {
+bool LocalUnitId(int32_t* id) {
   uintptr_t unit = HostCell<uintptr_t>(PlayerUnit);
-  if (unit == 0)
-    return false;
+  if (unit == 0) return false;
   *id = HostCell<int32_t>(unit + 0xC);
   return true;
 }
@@ -72,33 +71,30 @@ bool LocalUnitId(int32_t *id) {
 // local player).
 int32_t RelationTowards(int32_t other, int32_t mask) {
   int32_t local = 0;
-  if (!LocalUnitId(&local))
-    return 0;
+  if (!LocalUnitId(&local)) return 0;
   return TestRelation(local, other, mask);
 }
 
 // ... and of the player other toward the local player.
 int32_t RelationFrom(int32_t other, int32_t mask) {
   int32_t local = 0;
-  if (!LocalUnitId(&local))
-    return 0;
+  if (!LocalUnitId(&local)) return 0;
   return TestRelation(other, local, mask);
 }
 
 // A party id only one roster entry carries counts as no party.
-uint16_t EffectivePartyId(const RosterEntry *entry) {
+uint16_t EffectivePartyId(const RosterEntry* entry) {
   return CountPartyMembers(entry->PartyId) >= 2 ? entry->PartyId : NoParty;
 }
 
 // Removes characters from the end of text until its width is at most limit. Stops at the
 // empty text, whatever width the host gives it.
-void CutToWidth(UnicodeChar *text, int32_t limit) {
+void CutToWidth(UnicodeChar* text, int32_t limit) {
   int32_t length = UnicodeStrlen(text);
-  while (length > 0 && GetTextWidth(text) > limit)
-    text[--length] = 0;
+  while (length > 0 && GetTextWidth(text) > limit) text[--length] = 0;
 }
 
-void SetButton(PartyRowButton *button, int32_t number, int32_t x, int32_t y, int32_t image,
+void SetButton(PartyRowButton* button, int32_t number, int32_t x, int32_t y, int32_t image,
                int32_t frame) {
   button->X = x;
   button->Y = y;
@@ -107,57 +103,49 @@ void SetButton(PartyRowButton *button, int32_t number, int32_t x, int32_t y, int
   button->Number = number;
 }
 
-} // namespace
+}  // namespace
 
 int32_t CountPartyMembers(uint16_t id) {
   int32_t count = 0;
-  for (const RosterEntry *entry = Roster(); entry != nullptr; entry = entry->Next)
-    if (entry->PartyId == id)
-      ++count;
+  for (const RosterEntry* entry = Roster(); entry != nullptr; entry = entry->Next)
+    if (entry->PartyId == id) ++count;
   return count;
 }
 
-RosterEntry *FindRosterEntry(int32_t id) {
-  if (id == -1)
-    return nullptr;
-  for (RosterEntry *entry = Roster(); entry != nullptr; entry = entry->Next) {
-    if (entry->UnitId == id)
-      return entry;
-    for (const AliasNode *alias = entry->Aliases; alias != nullptr; alias = alias->Next)
-      if (alias->UnitId == id)
-        return entry;
+RosterEntry* FindRosterEntry(int32_t id) {
+  if (id == -1) return nullptr;
+  for (RosterEntry* entry = Roster(); entry != nullptr; entry = entry->Next) {
+    if (entry->UnitId == id) return entry;
+    for (const AliasNode* alias = entry->Aliases; alias != nullptr; alias = alias->Next)
+      if (alias->UnitId == id) return entry;
   }
   return nullptr;
 }
 
 int32_t TestRelation(int32_t a, int32_t b, int32_t mask) {
-  if (a == b)
-    return 0;
-  const RosterEntry *entry = FindRosterEntry(a);
-  if (entry == nullptr || entry->Relations == nullptr)
-    return 0;
-  for (const RelationNode *node = *entry->Relations; node != nullptr; node = node->Next)
-    if (node->UnitId == b)
-      return (node->Flags & mask) != 0 ? 1 : 0;
+  if (a == b) return 0;
+  const RosterEntry* entry = FindRosterEntry(a);
+  if (entry == nullptr || entry->Relations == nullptr) return 0;
+  for (const RelationNode* node = *entry->Relations; node != nullptr; node = node->Next)
+    if (node->UnitId == b) return (node->Flags & mask) != 0 ? 1 : 0;
   return 0;
 }
 
 void FreePartyRows() {
-  PartyRow *row = FirstRow();
+  PartyRow* row = FirstRow();
   while (row != nullptr) {
-    PartyRow *next = row->Next; // read before the host takes the block back
+    PartyRow* next = row->Next;  // read before the host takes the block back
     MemFree(row, PartySourcePath, PartyRowFreeLine, 0);
     row = next;
   }
   HostCell<uintptr_t>(PartyRowList) = 0;
 }
 
-void AddPartyRow(RosterEntry *entry, int32_t y) {
-  if (entry == nullptr)
-    FatalErrorAtLine(PartyRowNullEntryLine);
+void AddPartyRow(RosterEntry* entry, int32_t y) {
+  if (entry == nullptr) FatalErrorAtLine(PartyRowNullEntryLine);
 
-  PartyRow *row = static_cast<PartyRow *>(MemAlloc(sizeof(PartyRow), PartySourcePath,
-                                                   PartyRowAllocLine, 0));
+  PartyRow* row =
+      static_cast<PartyRow*>(MemAlloc(sizeof(PartyRow), PartySourcePath, PartyRowAllocLine, 0));
   memset(row, 0, sizeof(PartyRow));
 
   int32_t imageA = HostCell<int32_t>(PartyImageA);
@@ -175,45 +163,42 @@ void AddPartyRow(RosterEntry *entry, int32_t y) {
 
   // The field holds PartyRowNameMax characters: a longer roster name is cut rather than
   // written over the fields behind it (the row is zeroed, so the copy stays terminated).
-  for (int i = 0; i < PartyRowNameMax && entry->Name[i] != 0; ++i)
-    row->Name[i] = entry->Name[i];
+  for (int i = 0; i < PartyRowNameMax && entry->Name[i] != 0; ++i) row->Name[i] = entry->Name[i];
 
   row->ClassCode = entry->ClassCode;
   row->Level = entry->Level;
   row->LocationCode = entry->LocationCode;
 
-  PartyRow *last = FirstRow();
+  PartyRow* last = FirstRow();
   if (last == nullptr) {
     HostCell<uintptr_t>(PartyRowList) = reinterpret_cast<uintptr_t>(row);
     return;
   }
-  while (last->Next != nullptr)
-    last = last->Next;
+  while (last->Next != nullptr) last = last->Next;
   last->Next = row;
 }
 
 extern "C" void __cdecl RebuildPartyRows() {
   FreePartyRows();
-  RosterEntry *head = Roster();
-  if (head == nullptr)
-    return;
+  RosterEntry* head = Roster();
+  if (head == nullptr) return;
   int32_t rows = 0;
-  for (RosterEntry *entry = head->Next; entry != nullptr && rows < PartyRowsMax; entry = entry->Next) {
+  for (RosterEntry* entry = head->Next; entry != nullptr && rows < PartyRowsMax;
+       entry = entry->Next) {
     AddPartyRow(entry, PartyRowTop + PartyRowSpacing * rows);
     ++rows;
   }
 }
 
-const UnicodeChar *GetLocationName(int32_t code) {
-  const uint8_t *record = static_cast<const uint8_t *>(GetNamedRecord(code));
-  if (record == nullptr)
-    return GetLocalizedText(TextNoLocationRecord);
+const UnicodeChar* GetLocationName(int32_t code) {
+  const uint8_t* record = static_cast<const uint8_t*>(GetNamedRecord(code));
+  if (record == nullptr) return GetLocalizedText(TextNoLocationRecord);
   if (code == LocationCodeSpecial)
     return GetLocalizedText(ClientQueryFlag(0, 1) != 0 ? TextLocation8Flagged : TextLocation8);
-  return reinterpret_cast<const UnicodeChar *>(record + LocationRecordNameOffset);
+  return reinterpret_cast<const UnicodeChar*>(record + LocationRecordNameOffset);
 }
 
-void DrawPartyNameText(const char *name, int32_t y, int32_t colour, int32_t limit) {
+void DrawPartyNameText(const char* name, int32_t y, int32_t colour, int32_t limit) {
   UnicodeChar text[NameTextSize] = {};
   UnicodeToUnicode(text, name, NameConvertMax);
   if (GetTextWidth(text) > limit) {
@@ -228,9 +213,9 @@ void DrawPartyNameText(const char *name, int32_t y, int32_t colour, int32_t limi
 }
 
 void DrawPartyClassText(int32_t code, int32_t y, int32_t colour) {
-  if (code < 0 || code > 6)
-    return;
-  DrawUiText(GetLocalizedText(ClassTextNumbers[code]), ScreenShiftX + 36, y + ScreenShiftY, colour, 0);
+  if (code < 0 || code > 6) return;
+  DrawUiText(GetLocalizedText(ClassTextNumbers[code]), ScreenShiftX + 36, y + ScreenShiftY, colour,
+             0);
 }
 
 void DrawPartyLevelText(int32_t level, int32_t y, int32_t colour) {
@@ -266,41 +251,47 @@ void DrawPartyStateText(int32_t state, uint16_t id, int32_t rowY, bool same) {
   int32_t colour = ColourPlain;
   int32_t baseX = 190;
   switch (static_cast<uint32_t>(state)) {
-  case 0: number = 4150; break;
-  case 1:
-    if (id == NoParty)
+    case 0:
+      number = 4150;
+      break;
+    case 1:
+      if (id == NoParty) return;
+      if (same) {
+        number = 4148;
+        colour = ColourOwnParty;
+        baseX = 155;
+      } else {
+        number = 4149;
+        colour = ColourOtherParty;
+        baseX = 175;
+      }
+      break;
+    case 2:
+      number = 4151;
+      break;
+    case 3:
+      number = 4152;
+      break;
+    case 4:
+      number = 5103;
+      break;
+    default:
       return;
-    if (same) {
-      number = 4148;
-      colour = ColourOwnParty;
-      baseX = 155;
-    } else {
-      number = 4149;
-      colour = ColourOtherParty;
-      baseX = 175;
-    }
-    break;
-  case 2: number = 4151; break;
-  case 3: number = 4152; break;
-  case 4: number = 5103; break;
-  default: return;
   }
-  const UnicodeChar *text = GetLocalizedText(number);
+  const UnicodeChar* text = GetLocalizedText(number);
   int32_t width = GetTextWidth(text);
   int32_t x = ScreenShiftX + baseX;
-  if (width < StateFieldWidth)
-    x += (StateFieldWidth - width) / 2;
+  if (width < StateFieldWidth) x += (StateFieldWidth - width) / 2;
   DrawUiText(text, x, rowY + ScreenShiftY - 2, colour, 0);
 }
 
 void DrawPartyRows() {
-  RosterEntry *head = Roster();
-  if (head == nullptr || HostCell<uintptr_t>(PlayerUnit) == 0)
-    return;
+  RosterEntry* head = Roster();
+  if (head == nullptr || HostCell<uintptr_t>(PlayerUnit) == 0) return;
   uint16_t own = EffectivePartyId(head);
 
-  PartyRow *row = FirstRow();
-  RosterEntry *entry = head->Next;
+  PartyRow* row = FirstRow();
+  RosterEntry* entry = head->Next;
   int32_t y = PartyRowTop;
   for (int32_t drawn = 0; row != nullptr && entry != nullptr && drawn < PartyRowsMax; ++drawn) {
     // Party standing and relations come from the roster now; the rest from the row.
@@ -315,15 +306,13 @@ void DrawPartyRows() {
     } else {
       colour = ColourOtherParty;
     }
-    if (RelationFrom(entry->UnitId, RelationBit8))
-      colour = ColourRelation8;
+    if (RelationFrom(entry->UnitId, RelationBit8)) colour = ColourRelation8;
 
     SetTextFont(0);
     DrawPartyNameText(row->Name, y, colour, id != NoParty ? NameLimitInParty : NameLimitAlone);
     DrawPartyClassText(row->ClassCode, y + 12, colour);
     DrawPartyLevelText(row->Level, y + 12, colour);
-    if (ownParty && row->LocationCode != 0)
-      DrawPartyLocationText(row->LocationCode, y, colour);
+    if (ownParty && row->LocationCode != 0) DrawPartyLocationText(row->LocationCode, y, colour);
     HostCallStd1(DrawPartyRow, reinterpret_cast<uint32_t>(row));
     DrawPartyStateText(row->Buttons[0].State, id, y, id == own);
     SetTextFont(1);
@@ -335,13 +324,12 @@ void DrawPartyRows() {
 }
 
 void DrawPartyDividers() {
-  RosterEntry *head = Roster();
-  if (head == nullptr)
-    return;
+  RosterEntry* head = Roster();
+  if (head == nullptr) return;
   int32_t count = 0;
   uint16_t previous = 0;
   int32_t y = DividerTop;
-  for (const RosterEntry *entry = head->Next; entry != nullptr && y <= DividerBottom;
+  for (const RosterEntry* entry = head->Next; entry != nullptr && y <= DividerBottom;
        entry = entry->Next) {
     // Groups follow the raw party ids: a party of one still stands apart.
     if (count > 0 && entry->PartyId != previous)

@@ -12,36 +12,36 @@
 #pragma pack(push, 1)
 
 struct RelationNode {
-  int32_t UnitId;     // the player this node speaks about
-  int32_t Flags;      // relation bits 1, 2, 4 and 8
-  RelationNode *Next;
+  int32_t UnitId;  // the player this node speaks about
+  int32_t Flags;   // relation bits 1, 2, 4 and 8
+  RelationNode* Next;
 };
 
 struct AliasNode {
-  int32_t UnitId;     // a further unit id of the same roster entry
-  AliasNode *Next;
+  int32_t UnitId;  // a further unit id of the same roster entry
+  AliasNode* Next;
 };
 
 struct RosterEntry {
   uint8_t Host00[0x10];
-  int32_t UnitId;            // 0x10
+  int32_t UnitId;  // 0x10
   uint8_t Host14[0x08];
-  int32_t ClassCode;         // 0x1C, 0 to 6
-  uint16_t Level;            // 0x20
-  uint16_t PartyId;          // 0x22, NoParty when in no party
-  int32_t LocationCode;      // 0x24
+  int32_t ClassCode;     // 0x1C, 0 to 6
+  uint16_t Level;        // 0x20
+  uint16_t PartyId;      // 0x22, NoParty when in no party
+  int32_t LocationCode;  // 0x24
   uint8_t Host28[0x08];
   int32_t PartyState;        // 0x30, 0 to 4
-  RelationNode **Relations;  // 0x34, a cell holding the first node, or null
-  AliasNode *Aliases;        // 0x38, or null
+  RelationNode** Relations;  // 0x34, a cell holding the first node, or null
+  AliasNode* Aliases;        // 0x38, or null
   uint8_t Host3C[0x2A];
-  char Name[0x1A];           // 0x66, 8-bit, zero-terminated
-  RosterEntry *Next;         // 0x80, or null
+  char Name[0x1A];    // 0x66, 8-bit, zero-terminated
+  RosterEntry* Next;  // 0x80, or null
 };
 
 // One button of a party row: 32 bytes in the host's layout.
 struct PartyRowButton {
-  int32_t Primary;   // 1 in button 0, 0 in buttons 1 to 4
+  int32_t Primary;  // 1 in button 0, 0 in buttons 1 to 4
   int32_t X;
   int32_t Y;
   int32_t Image;     // image handle, PartyImageA or PartyImageB as read at build time
@@ -61,7 +61,7 @@ struct PartyRow {
   int32_t LocationCode;       // 193
   int32_t UnitId;             // 197
   int32_t TextY;              // 201, row y + 13
-  PartyRow *Next;             // 205, or null
+  PartyRow* Next;             // 205, or null
 };
 
 #pragma pack(pop)
@@ -98,15 +98,15 @@ static_assert(offsetof(PartyRow, TextY) == 201, "host layout");
 static_assert(offsetof(PartyRow, Next) == 205, "host layout");
 static_assert(sizeof(PartyRow) == 209, "the host's row is 209 bytes");
 
-const uint16_t NoParty = 0xFFFF;   // party id of a player in no party
+const uint16_t NoParty = 0xFFFF;  // party id of a player in no party
 enum {
-  PartyRowsMax = 9,                // rows the panel holds
-  PartyRowTop = 90,                // y of the first row
-  PartyRowSpacing = 33,            // pixels from one row to the next
-  PartyRowNameMax = 24,            // characters the row's name field holds
-  PartyRowAllocLine = 296,         // source lines the host's allocator is told
+  PartyRowsMax = 9,         // rows the panel holds
+  PartyRowTop = 90,         // y of the first row
+  PartyRowSpacing = 33,     // pixels from one row to the next
+  PartyRowNameMax = 24,     // characters the row's name field holds
+  PartyRowAllocLine = 296,  // source lines the host's allocator is told
   PartyRowFreeLine = 112,
-  PartyRowNullEntryLine = 295,     // source line of the fatal report for a null entry
+  PartyRowNullEntryLine = 295,  // source line of the fatal report for a null entry
 };
 
 // The source path the host's allocator is given with every row.
@@ -124,20 +124,20 @@ void DrawPartyPanel();
 
 void FreePartyRows();
 // Appends a row for entry at y; a null entry is fatal (line 295).
-void AddPartyRow(RosterEntry *entry, int32_t y);
+void AddPartyRow(RosterEntry* entry, int32_t y);
 void DrawPartyRows();
 void DrawPartyDividers();
 // The location's name, owned by the host.
-const UnicodeChar *GetLocationName(int32_t code);
+const UnicodeChar* GetLocationName(int32_t code);
 // Roster entries, the local one included, whose party id is id.
 int32_t CountPartyMembers(uint16_t id);
 // The entry whose unit id, or one of whose aliases, is id; null for -1 or none.
-RosterEntry *FindRosterEntry(int32_t id);
+RosterEntry* FindRosterEntry(int32_t id);
 // 1 when player a has the relation bits of mask toward player b, else 0.
 int32_t TestRelation(int32_t a, int32_t b, int32_t mask);
 
 // The five texts of a row; y is the y the row's text routine is given, colour the row colour.
-void DrawPartyNameText(const char *name, int32_t y, int32_t colour, int32_t limit);
+void DrawPartyNameText(const char* name, int32_t y, int32_t colour, int32_t limit);
 void DrawPartyClassText(int32_t code, int32_t y, int32_t colour);
 void DrawPartyLevelText(int32_t level, int32_t y, int32_t colour);
 void DrawPartyLocationText(int32_t code, int32_t rowY, int32_t colour);

@@ -26,7 +26,7 @@ extern "C" void ChooseItemColorEntry();
 extern "C" void IsListedItemCodeEntry();
 
 // The colour for the item, given the colour the host has chosen so far.
-extern "C" int32_t __cdecl ChooseItemColor(void *item, int32_t colour);
+extern "C" int32_t __cdecl ChooseItemColor(void* item, int32_t colour);
 
 // 1 when the code is in LongItemCodeList, else 0.
 extern "C" int32_t __cdecl IsListedItemCode(uint32_t code);

@@ -128,9 +128,7 @@ void ModExp65537OpenSsl(benchmark::State& state) {
 BENCHMARK(Sha1Ours)->Name("Sha1/16MiB/ours")->Unit(benchmark::kMillisecond);
 BENCHMARK(Sha1OpenSsl)->Name("Sha1/16MiB/openssl")->Unit(benchmark::kMillisecond);
 BENCHMARK(ModExp65537Ours)->Name("ModExp/2048bit/65537/ours")->Unit(benchmark::kMicrosecond);
-BENCHMARK(ModExp65537OpenSsl)
-    ->Name("ModExp/2048bit/65537/openssl")
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(ModExp65537OpenSsl)->Name("ModExp/2048bit/65537/openssl")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -45,14 +45,17 @@ const Fixture* GetFixture() {
   }
   static uint8_t image[PackageBufferSize];
   static uint8_t contents[PackageBufferSize];
-  for (uint32_t i = 0; i < PackageBufferSize; i++) contents[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
+  for (uint32_t i = 0; i < PackageBufferSize; i++)
+    contents[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
   PackEntry entry = {};
   strcpy(entry.Name, "Zorvane.exe");
   entry.NameLength = 11;
   // One entry that fills the package to exactly 16 MiB.
-  entry.DataSize = PackageBufferSize - SignatureTrailerSize - (DirectoryOffset + EntryFixedSize + 11);
+  entry.DataSize =
+      PackageBufferSize - SignatureTrailerSize - (DirectoryOffset + EntryFixedSize + 11);
   entry.Data = contents;
-  uint32_t size = BuildPackageImage(&entry, 1, 0x02000000, fixture.Signature, fixture.Sealing, image);
+  uint32_t size =
+      BuildPackageImage(&entry, 1, 0x02000000, fixture.Signature, fixture.Sealing, image);
   const char* folder = getenv("TMPDIR");
   std::string base = std::string(folder && *folder ? folder : "/tmp") + "/zv_bench_package_" +
                      std::to_string(getpid());
@@ -91,7 +94,8 @@ bool OpenSslPublicOperation(EVP_PKEY* key, const uint8_t* littleEndian) {
   for (uint32_t i = 0; i < RsaBlockSize; i++) in[i] = littleEndian[RsaBlockSize - 1 - i];
   size_t outSize = sizeof out;
   EVP_PKEY_CTX* context = EVP_PKEY_CTX_new(key, nullptr);
-  bool ok = EVP_PKEY_encrypt_init(context) > 0 && EVP_PKEY_CTX_set_rsa_padding(context, RSA_NO_PADDING) > 0 &&
+  bool ok = EVP_PKEY_encrypt_init(context) > 0 &&
+            EVP_PKEY_CTX_set_rsa_padding(context, RSA_NO_PADDING) > 0 &&
             EVP_PKEY_encrypt(context, out, &outSize, in, sizeof in) > 0;
   EVP_PKEY_CTX_free(context);
   return ok;

@@ -36,11 +36,13 @@ uint8_t LocationRecord[512];
 // The local player and 10 others in three parties, with long names and location names so
 // that the cutting loops run: the panel shows 9 of them.
 void MakeRoster() {
-  const char *names[11] = {"Velmora",  "Ashkettle", "Thessaly-Marchwind", "Brannoch", "Quill",    "Oriane Delacroix",
-                           "Mott",     "Saffi",     "Ysolde",             "Corvin",   "Pell"};
+  const char* names[11] = {"Velmora",  "Ashkettle", "Thessaly-Marchwind",
+                           "Brannoch", "Quill",     "Oriane Delacroix",
+                           "Mott",     "Saffi",     "Ysolde",
+                           "Corvin",   "Pell"};
   const uint16_t parties[11] = {7, 7, 7, 7, 9, 9, 9, 0xFFFF, 0xFFFF, 12, 12};
   for (int i = 0; i < 11; ++i) {
-    Entry &e = Roster[i];
+    Entry& e = Roster[i];
     memset(&e, 0, sizeof(e));
     e.UnitId = 500 + i;
     e.PartyId = parties[i];
@@ -56,7 +58,7 @@ void MakeRoster() {
   LocalUnit.UnitId = 500;
 }
 
-double MeasureFrames(uint32_t *callsPerFrame) {
+double MeasureFrames(uint32_t* callsPerFrame) {
   double total = 0;
   for (uint32_t i = 0; i < Frames; ++i) {
     HostJournalClear();
@@ -68,16 +70,15 @@ double MeasureFrames(uint32_t *callsPerFrame) {
   return total / Frames;
 }
 
-void Report(const char *name, double ns, uint32_t calls) {
+void Report(const char* name, double ns, uint32_t calls) {
   printf("%-44s %10.1f ns/frame, %u host calls/frame\n", name, ns, calls);
   fflush(stdout);
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv) {
-  if (argc > 1 && strcmp(argv[1], "--smoke") == 0)
-    Frames = 20;
+int main(int argc, char** argv) {
+  if (argc > 1 && strcmp(argv[1], "--smoke") == 0) Frames = 20;
   QueryPerformanceFrequency(&Frequency);
   HostReset();
   HostSetCharWidth(7);

@@ -28,20 +28,19 @@ double NowNs() {
 // The journal holds 8192 calls; it is emptied between batches, outside the timed part.
 const uint32_t Batch = 1024;
 
-double Measure(const std::function<void(uint32_t i)> &once) {
+double Measure(const std::function<void(uint32_t i)>& once) {
   double total = 0;
   for (uint32_t done = 0; done < Iterations; done += Batch) {
     HostJournalClear();
     uint32_t count = Iterations - done < Batch ? Iterations - done : Batch;
     double start = NowNs();
-    for (uint32_t i = 0; i < count; ++i)
-      once(done + i);
+    for (uint32_t i = 0; i < count; ++i) once(done + i);
     total += NowNs() - start;
   }
   return total / Iterations;
 }
 
-void Report(const char *path, double ns) {
+void Report(const char* path, double ns) {
   printf("%-48s %10.1f ns/packet\n", path, ns);
   fflush(stdout);
 }
@@ -59,7 +58,8 @@ void Run() {
   // Send filter: a repeat inside its window is dropped before anything reaches the host.
   ClockSet(1000000);
   CallSendPacket(send, sendSize);
-  Report("send filter, repeat dropped (32 bytes)", Measure([&](uint32_t) { CallSendPacket(send, sendSize); }));
+  Report("send filter, repeat dropped (32 bytes)",
+         Measure([&](uint32_t) { CallSendPacket(send, sendSize); }));
 
   // Send filter: alternating types never match; each packet is stored, copied and sent.
   Report("send filter, sent (32 bytes, incl. 1 host call)",
@@ -67,11 +67,11 @@ void Run() {
 
   // The same with the largest packet: the compare, the store and the copy over 511 bytes.
   static uint8_t big[511];
-  for (uint32_t i = 0; i < sizeof(big); ++i)
-    big[i] = static_cast<uint8_t>(i);
+  for (uint32_t i = 0; i < sizeof(big); ++i) big[i] = static_cast<uint8_t>(i);
   ClockAdvance(1000);
   CallSendPacket(big, sizeof(big));
-  Report("send filter, repeat dropped (511 bytes)", Measure([&](uint32_t) { CallSendPacket(big, sizeof(big)); }));
+  Report("send filter, repeat dropped (511 bytes)",
+         Measure([&](uint32_t) { CallSendPacket(big, sizeof(big)); }));
   Report("send filter, sent (511 bytes, incl. 1 host call)", Measure([&](uint32_t i) {
            ClockAdvance(200);
            big[1] = static_cast<uint8_t>(i);
@@ -81,24 +81,29 @@ void Run() {
   // Incoming dispatch.
   ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&Player);
   static uint8_t consumed[25] = {0xC1};
-  Report("incoming, consumed type 0xC1", Measure([&](uint32_t) { CallReceivePacket(consumed, sizeof(consumed)); }));
+  Report("incoming, consumed type 0xC1",
+         Measure([&](uint32_t) { CallReceivePacket(consumed, sizeof(consumed)); }));
   static uint8_t host[25] = {0x10};
-  Report("incoming, to the host (incl. 1 host call)", Measure([&](uint32_t) { CallReceivePacket(host, sizeof(host)); }));
-  static uint8_t ca[25] = {0xCA, 1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 5, 10, 0, 0, 0, 20, 0, 0, 0, 1, 0xFF};
-  Report("incoming, 0xCA (incl. 6 host calls)", Measure([&](uint32_t) { CallReceivePacket(ca, sizeof(ca)); }));
+  Report("incoming, to the host (incl. 1 host call)",
+         Measure([&](uint32_t) { CallReceivePacket(host, sizeof(host)); }));
+  static uint8_t ca[25] = {0xCA, 1, 0,  0, 0, 2, 0,  0, 0, 3, 0, 0,   0,
+                           4,    5, 10, 0, 0, 0, 20, 0, 0, 0, 1, 0xFF};
+  Report("incoming, 0xCA (incl. 6 host calls)",
+         Measure([&](uint32_t) { CallReceivePacket(ca, sizeof(ca)); }));
   static uint8_t shortCa[24] = {0xCA};
-  Report("incoming, 0xCA shorter than its layout", Measure([&](uint32_t) { CallReceivePacket(shortCa, sizeof(shortCa)); }));
+  Report("incoming, 0xCA shorter than its layout",
+         Measure([&](uint32_t) { CallReceivePacket(shortCa, sizeof(shortCa)); }));
 
   // What the stand-in spends on one journalled call, to read the figures above against.
   const uint32_t args[4] = {1, 2, 3, 4};
-  Report("journal: one recorded host call", Measure([&](uint32_t) { HostFinishCall(HostRecordCall("Bench", 4, args), 0); }));
+  Report("journal: one recorded host call",
+         Measure([&](uint32_t) { HostFinishCall(HostRecordCall("Bench", 4, args), 0); }));
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv) {
-  if (argc > 1 && strcmp(argv[1], "--smoke") == 0)
-    Iterations = 2000;
+int main(int argc, char** argv) {
+  if (argc > 1 && strcmp(argv[1], "--smoke") == 0) Iterations = 2000;
   QueryPerformanceFrequency(&Frequency);
   HostReset();
   ClockInstall();

@@ -9,14 +9,17 @@
 namespace {
 // Offsets reach up to 0x120CB2; the section starts a few pages into the image.
 __attribute__((aligned(4096))) unsigned char ClientImage[0x124000];
-} // namespace
+}  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH)
-    HostAttachClientImage(reinterpret_cast<uintptr_t>(self), reinterpret_cast<uintptr_t>(ClientImage),
+    HostAttachClientImage(reinterpret_cast<uintptr_t>(self),
+                          reinterpret_cast<uintptr_t>(ClientImage),
                           reinterpret_cast<uintptr_t>(ClientImage) + sizeof(ClientImage));
   return TRUE;
 }
 
 // ZVClient#10002
-extern "C" int32_t __stdcall ClientQueryFlag(int32_t zero, int32_t one) { return HostClientQueryFlag(zero, one); }
+extern "C" int32_t __stdcall ClientQueryFlag(int32_t zero, int32_t one) {
+  return HostClientQueryFlag(zero, one);
+}

@@ -8,9 +8,15 @@
 
 namespace {
 
-HostJournalData *Journal;
+HostJournalData* Journal;
 
-enum { ScriptCapacity = 256, QueueCapacity = 64, StringCapacity = 512, WidthCapacity = 256, BlockCapacity = 4096 };
+enum {
+  ScriptCapacity = 256,
+  QueueCapacity = 64,
+  StringCapacity = 512,
+  WidthCapacity = 256,
+  BlockCapacity = 4096
+};
 
 struct ScriptRow {
   char Function[HostFunctionNameSize];
@@ -19,7 +25,7 @@ struct ScriptRow {
   uint32_t Queue[QueueCapacity];
   int QueueHead, QueueTail;
   HostCallback Callback;
-  void *Context;
+  void* Context;
 };
 ScriptRow Script[ScriptCapacity];
 int ScriptCount;
@@ -30,7 +36,7 @@ struct StringRow {
 };
 StringRow Strings[StringCapacity];
 int StringCount;
-wchar_t DefaultString[StringCapacity][16]; // "#<number>" texts handed out, kept alive
+wchar_t DefaultString[StringCapacity][16];  // "#<number>" texts handed out, kept alive
 
 struct WidthRow {
   wchar_t Text[HostCallTextSize];
@@ -40,78 +46,69 @@ WidthRow Widths[WidthCapacity];
 int WidthCount;
 int32_t CharWidth = 6;
 
-void Fail(const char *what) {
+void Fail(const char* what) {
   fprintf(stderr, "zvhost: %s\n", what);
   fflush(stderr);
   ExitProcess(90);
 }
 
-HostJournalData *MapJournal() {
+HostJournalData* MapJournal() {
   char name[128];
   DWORD length = GetEnvironmentVariableA("ZV_HOST_JOURNAL", name, sizeof(name));
   if (length > 0 && length < sizeof(name)) {
     HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
-    if (mapping == nullptr)
-      Fail("cannot open the parent's journal");
-    void *view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(HostJournalData));
-    if (view == nullptr)
-      Fail("cannot map the parent's journal");
-    return static_cast<HostJournalData *>(view);
+    if (mapping == nullptr) Fail("cannot open the parent's journal");
+    void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(HostJournalData));
+    if (view == nullptr) Fail("cannot map the parent's journal");
+    return static_cast<HostJournalData*>(view);
   }
-  void *memory = VirtualAlloc(nullptr, sizeof(HostJournalData), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (memory == nullptr)
-    Fail("cannot allocate the journal");
-  return static_cast<HostJournalData *>(memory);
+  void* memory =
+      VirtualAlloc(nullptr, sizeof(HostJournalData), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (memory == nullptr) Fail("cannot allocate the journal");
+  return static_cast<HostJournalData*>(memory);
 }
 
-ScriptRow *FindScript(const char *function, bool create) {
+ScriptRow* FindScript(const char* function, bool create) {
   for (int i = 0; i < ScriptCount; ++i)
-    if (strcmp(Script[i].Function, function) == 0)
-      return &Script[i];
-  if (!create)
-    return nullptr;
-  if (ScriptCount == ScriptCapacity)
-    Fail("script table full");
-  ScriptRow *row = &Script[ScriptCount++];
+    if (strcmp(Script[i].Function, function) == 0) return &Script[i];
+  if (!create) return nullptr;
+  if (ScriptCount == ScriptCapacity) Fail("script table full");
+  ScriptRow* row = &Script[ScriptCount++];
   memset(row, 0, sizeof(*row));
   snprintf(row->Function, sizeof(row->Function), "%s", function);
   return row;
 }
 
-void CopyWide(wchar_t *destination, const wchar_t *source, size_t size) {
+void CopyWide(wchar_t* destination, const wchar_t* source, size_t size) {
   size_t i = 0;
-  for (; source != nullptr && i + 1 < size && source[i] != 0; ++i)
-    destination[i] = source[i];
+  for (; source != nullptr && i + 1 < size && source[i] != 0; ++i) destination[i] = source[i];
   destination[i] = 0;
 }
 
-} // namespace
+}  // namespace
 
-HostJournalData *HostJournal() {
-  if (Journal == nullptr)
-    Journal = MapJournal();
+HostJournalData* HostJournal() {
+  if (Journal == nullptr) Journal = MapJournal();
   return Journal;
 }
 
 void HostJournalClear() {
-  HostJournalData *journal = HostJournal();
+  HostJournalData* journal = HostJournal();
   journal->Count = 0;
   journal->Lost = 0;
 }
 
-HostCallRecord *HostRecordCall(const char *function, int32_t argCount, const uint32_t *args) {
-  HostJournalData *journal = HostJournal();
+HostCallRecord* HostRecordCall(const char* function, int32_t argCount, const uint32_t* args) {
+  HostJournalData* journal = HostJournal();
   // A full journal loses the record, not the call: the script still decides its result.
   static HostCallRecord overflow;
   bool full = journal->Count >= HostJournalCapacity;
-  HostCallRecord *call = full ? &overflow : &journal->Calls[journal->Count];
-  memset(call, 0, offsetof(HostCallRecord, Data)); // Data is copied only up to DataSize
+  HostCallRecord* call = full ? &overflow : &journal->Calls[journal->Count];
+  memset(call, 0, offsetof(HostCallRecord, Data));  // Data is copied only up to DataSize
   snprintf(call->Function, sizeof(call->Function), "%s", function);
-  if (argCount > HostCallArgCount)
-    argCount = HostCallArgCount;
+  if (argCount > HostCallArgCount) argCount = HostCallArgCount;
   call->ArgCount = argCount;
-  for (int i = 0; i < argCount; ++i)
-    call->Args[i] = args[i];
+  for (int i = 0; i < argCount; ++i) call->Args[i] = args[i];
   if (full)
     ++journal->Lost;
   else
@@ -119,28 +116,24 @@ HostCallRecord *HostRecordCall(const char *function, int32_t argCount, const uin
   return call;
 }
 
-void HostRecordText(HostCallRecord *call, const wchar_t *text) {
-  if (call != nullptr)
-    CopyWide(call->Text, text, HostCallTextSize);
+void HostRecordText(HostCallRecord* call, const wchar_t* text) {
+  if (call != nullptr) CopyWide(call->Text, text, HostCallTextSize);
 }
 
-void HostRecordText8(HostCallRecord *call, const char *text) {
-  if (call != nullptr && text != nullptr)
-    snprintf(call->Text8, sizeof(call->Text8), "%s", text);
+void HostRecordText8(HostCallRecord* call, const char* text) {
+  if (call != nullptr && text != nullptr) snprintf(call->Text8, sizeof(call->Text8), "%s", text);
 }
 
-void HostRecordData(HostCallRecord *call, const void *data, uint32_t size) {
-  if (call == nullptr || data == nullptr)
-    return;
-  if (size > HostCallDataSize)
-    size = HostCallDataSize;
+void HostRecordData(HostCallRecord* call, const void* data, uint32_t size) {
+  if (call == nullptr || data == nullptr) return;
+  if (size > HostCallDataSize) size = HostCallDataSize;
   memcpy(call->Data, data, size);
   call->DataSize = size;
 }
 
-uint32_t HostFinishCall(HostCallRecord *call, uint32_t defaultResult) {
+uint32_t HostFinishCall(HostCallRecord* call, uint32_t defaultResult) {
   uint32_t result = defaultResult;
-  ScriptRow *row = FindScript(call->Function, false);
+  ScriptRow* row = FindScript(call->Function, false);
   if (row != nullptr) {
     if (row->Callback != nullptr)
       result = row->Callback(call, row->Context);
@@ -153,66 +146,60 @@ uint32_t HostFinishCall(HostCallRecord *call, uint32_t defaultResult) {
   return result;
 }
 
-void HostSetResult(const char *function, uint32_t value) {
-  ScriptRow *row = FindScript(function, true);
+void HostSetResult(const char* function, uint32_t value) {
+  ScriptRow* row = FindScript(function, true);
   row->HasResult = true;
   row->Result = value;
 }
 
-void HostQueueResult(const char *function, uint32_t value) {
-  ScriptRow *row = FindScript(function, true);
-  if (row->QueueTail - row->QueueHead >= QueueCapacity)
-    Fail("result queue full");
+void HostQueueResult(const char* function, uint32_t value) {
+  ScriptRow* row = FindScript(function, true);
+  if (row->QueueTail - row->QueueHead >= QueueCapacity) Fail("result queue full");
   row->Queue[row->QueueTail++ % QueueCapacity] = value;
 }
 
-void HostSetCallback(const char *function, HostCallback callback, void *context) {
-  ScriptRow *row = FindScript(function, true);
+void HostSetCallback(const char* function, HostCallback callback, void* context) {
+  ScriptRow* row = FindScript(function, true);
   row->Callback = callback;
   row->Context = context;
 }
 
-void HostSetString(int32_t number, const wchar_t *text) {
+void HostSetString(int32_t number, const wchar_t* text) {
   for (int i = 0; i < StringCount; ++i) {
     if (Strings[i].Number == number) {
       CopyWide(Strings[i].Text, text, HostCallTextSize);
       return;
     }
   }
-  if (StringCount == StringCapacity)
-    Fail("string table full");
+  if (StringCount == StringCapacity) Fail("string table full");
   Strings[StringCount].Number = number;
   CopyWide(Strings[StringCount].Text, text, HostCallTextSize);
   ++StringCount;
 }
 
-const wchar_t *HostGetString(int32_t number) {
+const wchar_t* HostGetString(int32_t number) {
   for (int i = 0; i < StringCount; ++i)
-    if (Strings[i].Number == number)
-      return Strings[i].Text;
+    if (Strings[i].Number == number) return Strings[i].Text;
   // Unset numbers still give a stable, recognisable text that lives as long as the process.
   static int handedOut;
   for (int i = 0; i < handedOut; ++i) {
     wchar_t expected[16];
     swprintf(expected, 16, L"#%d", number);
-    if (wcscmp(expected, DefaultString[i]) == 0)
-      return DefaultString[i];
+    if (wcscmp(expected, DefaultString[i]) == 0) return DefaultString[i];
   }
-  if (handedOut == StringCapacity)
-    Fail("too many unset string numbers");
+  if (handedOut == StringCapacity) Fail("too many unset string numbers");
   swprintf(DefaultString[handedOut], 16, L"#%d", number);
   return DefaultString[handedOut++];
 }
 
-void HostSetTextWidth(const wchar_t *text, int32_t width) {
+void HostSetTextWidth(const wchar_t* text, int32_t width) {
   for (int i = 0; i < WidthCount; ++i) {
     if (wcscmp(Widths[i].Text, text) == 0) {
       Widths[i].Width = width;
       return;
     }
   }
-  if (WidthCount == WidthCapacity)
-    Fail("width table full");
+  if (WidthCount == WidthCapacity) Fail("width table full");
   CopyWide(Widths[WidthCount].Text, text, HostCallTextSize);
   Widths[WidthCount].Width = width;
   ++WidthCount;
@@ -220,35 +207,31 @@ void HostSetTextWidth(const wchar_t *text, int32_t width) {
 
 void HostSetCharWidth(int32_t width) { CharWidth = width; }
 
-int32_t HostTextWidth(const wchar_t *text) {
-  if (text == nullptr)
-    return 0;
+int32_t HostTextWidth(const wchar_t* text) {
+  if (text == nullptr) return 0;
   for (int i = 0; i < WidthCount; ++i)
-    if (wcscmp(Widths[i].Text, text) == 0)
-      return Widths[i].Width;
+    if (wcscmp(Widths[i].Text, text) == 0) return Widths[i].Width;
   return static_cast<int32_t>(wcslen(text)) * CharWidth;
 }
 
 // --- allocations (Vusk MemAlloc/MemFree) ---
 namespace {
-void *Blocks[BlockCapacity];
+void* Blocks[BlockCapacity];
 int BlockCount;
-} // namespace
+}  // namespace
 
-void *HostAllocateBlock(uint32_t size) {
+void* HostAllocateBlock(uint32_t size) {
   // The host allocator does not clear: fill with a pattern so missing zeroing shows.
-  void *block = HeapAlloc(GetProcessHeap(), 0, size == 0 ? 1 : size);
-  if (block == nullptr)
-    Fail("out of memory");
+  void* block = HeapAlloc(GetProcessHeap(), 0, size == 0 ? 1 : size);
+  if (block == nullptr) Fail("out of memory");
   memset(block, 0xCD, size);
-  if (BlockCount == BlockCapacity)
-    Fail("too many live blocks");
+  if (BlockCount == BlockCapacity) Fail("too many live blocks");
   Blocks[BlockCount++] = block;
   return block;
 }
 
 // False for a block that is not live (a double or foreign release).
-bool HostReleaseBlock(void *block) {
+bool HostReleaseBlock(void* block) {
   for (int i = 0; i < BlockCount; ++i) {
     if (Blocks[i] == block) {
       Blocks[i] = Blocks[--BlockCount];

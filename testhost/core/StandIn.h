@@ -4,13 +4,14 @@
 #include "testhost/HostJournal.h"
 
 // Vusk's allocator: a block filled with 0xCD (the host does not clear), tracked until freed.
-ZVHOST_API void *HostAllocateBlock(uint32_t size);
+ZVHOST_API void* HostAllocateBlock(uint32_t size);
 // False for a block that is not live (a double or foreign release); nothing is freed then.
-ZVHOST_API bool HostReleaseBlock(void *block);
+ZVHOST_API bool HostReleaseBlock(void* block);
 ZVHOST_API void HostResetScript();
 
 // Records a call with up to eight 32-bit arguments.
-template <typename... A> inline HostCallRecord *RecordCall(const char *function, A... args) {
+template <typename... A>
+inline HostCallRecord* RecordCall(const char* function, A... args) {
   const uint32_t values[sizeof...(A) + 1] = {(uint32_t)(uintptr_t)args..., 0};
   return HostRecordCall(function, sizeof...(A), values);
 }

@@ -15,14 +15,14 @@ namespace {
 
 uint8_t Settings[0x1000];
 
-uint32_t QuitSession(HostCallRecord *, void *) {
-  *reinterpret_cast<volatile int32_t *>(HostClientBase() + Offset_ClientLoopFlag) = 0;
+uint32_t QuitSession(HostCallRecord*, void*) {
+  *reinterpret_cast<volatile int32_t*>(HostClientBase() + Offset_ClientLoopFlag) = 0;
   return 1;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   int32_t mode = argc > 1 ? atoi(argv[1]) : 0;
   memcpy(Settings + 0x14, &mode, 4);
   Settings[0xC98] = static_cast<uint8_t>(argc > 2 ? atoi(argv[2]) : 0);
@@ -33,14 +33,15 @@ int main(int argc, char **argv) {
     printf("Orlavex.dll did not load (error %lu)\n", GetLastError());
     return 100;
   }
-  typedef const void *(*QueryFn)();
-  QueryFn query = reinterpret_cast<QueryFn>(reinterpret_cast<void *>(GetProcAddress(plugin, "QueryInterface")));
+  typedef const void* (*QueryFn)();
+  QueryFn query =
+      reinterpret_cast<QueryFn>(reinterpret_cast<void*>(GetProcAddress(plugin, "QueryInterface")));
   if (query == nullptr) {
     printf("Orlavex.dll has no QueryInterface\n");
     return 101;
   }
-  typedef uint32_t(__fastcall * EntryFn)(void *settings);
-  const EntryFn *slots = static_cast<const EntryFn *>(query());
+  typedef uint32_t(__fastcall * EntryFn)(void* settings);
+  const EntryFn* slots = static_cast<const EntryFn*>(query());
   HostSetCallback("ClientStateHandler", QuitSession, nullptr);
   uint32_t result = slots[0](Settings);
   printf("ClientEntry returned %u\n", result);

@@ -16,7 +16,7 @@ struct CallInFrame {
 static_assert(sizeof(CallInFrame) == 52, "frame layout used by CallIns.S");
 static_assert(sizeof(CallInRegs) == 36, "register layout used by CallIns.S");
 
-extern "C" void CallInRun(const CallInFrame *in, CallInRegs *out);
+extern "C" void CallInRun(const CallInFrame* in, CallInRegs* out);
 
 HMODULE Plugin;
 
@@ -25,18 +25,17 @@ std::function<int32_t(int32_t)> StateHandler;
 enum { CallHandlerCapacity = 64 };
 struct CallHandler {
   std::string Function;
-  std::function<uint32_t(HostCallRecord &)> Handler;
+  std::function<uint32_t(HostCallRecord&)> Handler;
 };
 CallHandler CallHandlers[CallHandlerCapacity];
 
-uint32_t RunStateHandler(HostCallRecord *call, void *) {
-  if (!StateHandler)
-    return 1;
+uint32_t RunStateHandler(HostCallRecord* call, void*) {
+  if (!StateHandler) return 1;
   return static_cast<uint32_t>(StateHandler(static_cast<int32_t>(call->Args[0])));
 }
 
-uint32_t RunCallHandler(HostCallRecord *call, void *context) {
-  return static_cast<CallHandler *>(context)->Handler(*call);
+uint32_t RunCallHandler(HostCallRecord* call, void* context) {
+  return static_cast<CallHandler*>(context)->Handler(*call);
 }
 
 CallInFrame Frame(uint32_t offset) {
@@ -52,7 +51,7 @@ CallInFrame Frame(uint32_t offset) {
   return frame;
 }
 
-CallInRegs Run(const CallInFrame &frame) {
+CallInRegs Run(const CallInFrame& frame) {
   CallInRegs regs = {};
   CallInRun(&frame, &regs);
   return regs;
@@ -64,7 +63,7 @@ DWORD WINAPI KitTickCount() { return ClockNow; }
 int WINAPI KitMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
   const uint32_t args[4] = {reinterpret_cast<uint32_t>(owner), reinterpret_cast<uint32_t>(text),
                             reinterpret_cast<uint32_t>(caption), style};
-  HostCallRecord *call = HostRecordCall("MessageBoxA", 4, args);
+  HostCallRecord* call = HostRecordCall("MessageBoxA", 4, args);
   HostRecordText8(call, text);
   if (call != nullptr && caption != nullptr) {
     wchar_t wide[HostCallTextSize] = {};
@@ -72,39 +71,37 @@ int WINAPI KitMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
       wide[i] = static_cast<unsigned char>(caption[i]);
     HostRecordText(call, wide);
   }
-  if (call != nullptr)
-    call->Result = IDOK;
+  if (call != nullptr) call->Result = IDOK;
   return IDOK;
 }
 
-void Die(const char *what) {
+void Die(const char* what) {
   fprintf(stderr, "hostkit: %s (error %lu)\n", what, GetLastError());
   fflush(stderr);
   ExitProcess(92);
 }
 
-} // namespace
+}  // namespace
 
 HMODULE LoadPlugin() {
   if (Plugin == nullptr) {
     Plugin = LoadLibraryA("Orlavex.dll");
-    if (Plugin == nullptr)
-      Die("cannot load Orlavex.dll");
+    if (Plugin == nullptr) Die("cannot load Orlavex.dll");
   }
   return Plugin;
 }
 
-const void *PluginInterface() {
-  typedef const void *(*QueryFn)();
-  QueryFn query = reinterpret_cast<QueryFn>(reinterpret_cast<void *>(GetProcAddress(LoadPlugin(), "QueryInterface")));
-  if (query == nullptr)
-    Die("Orlavex.dll has no QueryInterface");
+const void* PluginInterface() {
+  typedef const void* (*QueryFn)();
+  QueryFn query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(LoadPlugin(), "QueryInterface")));
+  if (query == nullptr) Die("Orlavex.dll has no QueryInterface");
   return query();
 }
 
-uint32_t RunClientEntry(HostLaunchSettings *settings) {
-  typedef uint32_t(__fastcall * EntryFn)(HostLaunchSettings *);
-  const EntryFn *slots = static_cast<const EntryFn *>(PluginInterface());
+uint32_t RunClientEntry(HostLaunchSettings* settings) {
+  typedef uint32_t(__fastcall * EntryFn)(HostLaunchSettings*);
+  const EntryFn* slots = static_cast<const EntryFn*>(PluginInterface());
   return slots[0](settings);
 }
 
@@ -113,7 +110,7 @@ void OnState(std::function<int32_t(int32_t)> handler) {
   HostSetCallback("ClientStateHandler", RunStateHandler, nullptr);
 }
 
-void WhilePatched(const std::function<void()> &work) {
+void WhilePatched(const std::function<void()>& work) {
   HostReset();
   HostLaunchSettings settings = {};
   OnState([&](int32_t) {
@@ -123,16 +120,13 @@ void WhilePatched(const std::function<void()> &work) {
   RunClientEntry(&settings);
 }
 
-void OnCall(const char *function, std::function<uint32_t(HostCallRecord &)> handler) {
-  CallHandler *slot = nullptr;
-  for (CallHandler &row : CallHandlers)
-    if (slot == nullptr && row.Function == function)
-      slot = &row;
-  for (CallHandler &row : CallHandlers)
-    if (slot == nullptr && row.Function.empty())
-      slot = &row;
-  if (slot == nullptr)
-    Die("too many call handlers");
+void OnCall(const char* function, std::function<uint32_t(HostCallRecord&)> handler) {
+  CallHandler* slot = nullptr;
+  for (CallHandler& row : CallHandlers)
+    if (slot == nullptr && row.Function == function) slot = &row;
+  for (CallHandler& row : CallHandlers)
+    if (slot == nullptr && row.Function.empty()) slot = &row;
+  if (slot == nullptr) Die("too many call handlers");
   slot->Function = function;
   slot->Handler = std::move(handler);
   HostSetCallback(function, RunCallHandler, slot);
@@ -148,7 +142,7 @@ uintptr_t ClientAt(uint32_t offset) {
   return base + offset;
 }
 
-CallInRegs CallReceivePacket(const void *packet, int32_t length) {
+CallInRegs CallReceivePacket(const void* packet, int32_t length) {
   CallInFrame frame = Frame(Offset_ReceivePacketFunc);
   frame.Eax = reinterpret_cast<uint32_t>(packet);
   frame.ArgCount = 1;
@@ -156,7 +150,7 @@ CallInRegs CallReceivePacket(const void *packet, int32_t length) {
   return Run(frame);
 }
 
-CallInRegs CallSendPacket(const void *packet, uint32_t size) {
+CallInRegs CallSendPacket(const void* packet, uint32_t size) {
   CallInFrame frame = Frame(Offset_SendPacketFunc);
   frame.Ebx = size;
   frame.ArgCount = 1;
@@ -171,7 +165,7 @@ CallInRegs CallFrameDraw(uint32_t argument) {
   return Run(frame);
 }
 
-CallInRegs CallItemColor(const void *item, uint32_t colour) {
+CallInRegs CallItemColor(const void* item, uint32_t colour) {
   CallInFrame frame = Frame(Offset_ItemColorCaller);
   frame.ArgCount = 2;
   frame.Args[0] = reinterpret_cast<uint32_t>(item);
@@ -187,28 +181,27 @@ CallInRegs CallItemCodeTest(uint32_t code) {
 
 CallInRegs CallPartyListBuild() { return Run(Frame(Offset_PartyListBuildFunc)); }
 
-void *PatchImport(HMODULE module, const char *dll, const char *function, void *replacement) {
-  uint8_t *base = reinterpret_cast<uint8_t *>(module);
-  IMAGE_DOS_HEADER *dos = reinterpret_cast<IMAGE_DOS_HEADER *>(base);
-  IMAGE_NT_HEADERS32 *nt = reinterpret_cast<IMAGE_NT_HEADERS32 *>(base + dos->e_lfanew);
+void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement) {
+  uint8_t* base = reinterpret_cast<uint8_t*>(module);
+  IMAGE_DOS_HEADER* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  IMAGE_NT_HEADERS32* nt = reinterpret_cast<IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
   IMAGE_DATA_DIRECTORY directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (directory.VirtualAddress == 0)
-    return nullptr;
-  for (IMAGE_IMPORT_DESCRIPTOR *import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + directory.VirtualAddress);
+  if (directory.VirtualAddress == 0) return nullptr;
+  for (IMAGE_IMPORT_DESCRIPTOR* import =
+           reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
        import->Name != 0; ++import) {
-    if (_stricmp(reinterpret_cast<const char *>(base + import->Name), dll) != 0)
-      continue;
-    IMAGE_THUNK_DATA32 *names = reinterpret_cast<IMAGE_THUNK_DATA32 *>(base + import->OriginalFirstThunk);
-    IMAGE_THUNK_DATA32 *slots = reinterpret_cast<IMAGE_THUNK_DATA32 *>(base + import->FirstThunk);
+    if (_stricmp(reinterpret_cast<const char*>(base + import->Name), dll) != 0) continue;
+    IMAGE_THUNK_DATA32* names =
+        reinterpret_cast<IMAGE_THUNK_DATA32*>(base + import->OriginalFirstThunk);
+    IMAGE_THUNK_DATA32* slots = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + import->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (names->u1.Ordinal & IMAGE_ORDINAL_FLAG32)
-        continue;
-      IMAGE_IMPORT_BY_NAME *byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-      if (strcmp(reinterpret_cast<const char *>(byName->Name), function) != 0)
-        continue;
+      if (names->u1.Ordinal & IMAGE_ORDINAL_FLAG32) continue;
+      IMAGE_IMPORT_BY_NAME* byName =
+          reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
       DWORD old = 0;
       VirtualProtect(&slots->u1.Function, 4, PAGE_READWRITE, &old);
-      void *previous = reinterpret_cast<void *>(slots->u1.Function);
+      void* previous = reinterpret_cast<void*>(slots->u1.Function);
       slots->u1.Function = reinterpret_cast<DWORD>(replacement);
       VirtualProtect(&slots->u1.Function, 4, old, &old);
       return previous;
@@ -218,14 +211,16 @@ void *PatchImport(HMODULE module, const char *dll, const char *function, void *r
 }
 
 void ClockInstall() {
-  if (PatchImport(LoadPlugin(), "KERNEL32.dll", "GetTickCount", reinterpret_cast<void *>(KitTickCount)) == nullptr)
+  if (PatchImport(LoadPlugin(), "KERNEL32.dll", "GetTickCount",
+                  reinterpret_cast<void*>(KitTickCount)) == nullptr)
     Die("Orlavex.dll does not import GetTickCount");
 }
 void ClockSet(uint32_t milliseconds) { ClockNow = milliseconds; }
 void ClockAdvance(uint32_t milliseconds) { ClockNow = ClockNow + milliseconds; }
 
 void CaptureMessageBoxes() {
-  if (PatchImport(LoadPlugin(), "USER32.dll", "MessageBoxA", reinterpret_cast<void *>(KitMessageBox)) == nullptr)
+  if (PatchImport(LoadPlugin(), "USER32.dll", "MessageBoxA",
+                  reinterpret_cast<void*>(KitMessageBox)) == nullptr)
     Die("Orlavex.dll does not import MessageBoxA");
 }
 
@@ -236,20 +231,20 @@ bool InChildProcess() {
 
 ChildRun RunThisTestInChild() {
   static int runs;
-  const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
   char name[96];
   snprintf(name, sizeof(name), "zvhost-journal-%lu-%d", GetCurrentProcessId(), ++runs);
-  HANDLE mapping =
-      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(HostJournalData), name);
-  if (mapping == nullptr)
-    Die("cannot make the child's journal");
-  void *view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(HostJournalData));
-  if (view == nullptr)
-    Die("cannot map the child's journal");
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      sizeof(HostJournalData), name);
+  if (mapping == nullptr) Die("cannot make the child's journal");
+  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(HostJournalData));
+  if (view == nullptr) Die("cannot map the child's journal");
 
   char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, sizeof(exe));
-  std::string command = std::string("\"") + exe + "\" --gtest_brief=1 --gtest_filter=" + test->test_suite_name() + "." + test->name();
+  std::string command = std::string("\"") + exe +
+                        "\" --gtest_brief=1 --gtest_filter=" + test->test_suite_name() + "." +
+                        test->name();
   std::vector<char> line(command.begin(), command.end());
   line.push_back(0);
 
@@ -258,57 +253,53 @@ ChildRun RunThisTestInChild() {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                &startup, &process);
   SetEnvironmentVariableA("ZV_HOST_CHILD", nullptr);
   SetEnvironmentVariableA("ZV_HOST_JOURNAL", nullptr);
-  if (!started)
-    Die("cannot start the child process");
+  if (!started) Die("cannot start the child process");
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   // The mapping stays open for the rest of the run so the journal can be read.
-  return ChildRun{code, static_cast<const HostJournalData *>(view)};
+  return ChildRun{code, static_cast<const HostJournalData*>(view)};
 }
 
-int FindCall(const HostJournalData *journal, const char *function, int from) {
+int FindCall(const HostJournalData* journal, const char* function, int from) {
   for (uint32_t i = from < 0 ? 0 : static_cast<uint32_t>(from); i < journal->Count; ++i)
-    if (strcmp(journal->Calls[i].Function, function) == 0)
-      return static_cast<int>(i);
+    if (strcmp(journal->Calls[i].Function, function) == 0) return static_cast<int>(i);
   return -1;
 }
 
-int CountCalls(const HostJournalData *journal, const char *function) {
+int CountCalls(const HostJournalData* journal, const char* function) {
   int count = 0;
   for (uint32_t i = 0; i < journal->Count; ++i)
-    if (strcmp(journal->Calls[i].Function, function) == 0)
-      ++count;
+    if (strcmp(journal->Calls[i].Function, function) == 0) ++count;
   return count;
 }
 
-std::vector<const HostCallRecord *> CallsOf(const HostJournalData *journal, const char *function) {
-  std::vector<const HostCallRecord *> calls;
+std::vector<const HostCallRecord*> CallsOf(const HostJournalData* journal, const char* function) {
+  std::vector<const HostCallRecord*> calls;
   for (uint32_t i = 0; i < journal->Count; ++i)
-    if (strcmp(journal->Calls[i].Function, function) == 0)
-      calls.push_back(&journal->Calls[i]);
+    if (strcmp(journal->Calls[i].Function, function) == 0) calls.push_back(&journal->Calls[i]);
   return calls;
 }
 
-std::vector<std::string> CallNames(const HostJournalData *journal, const std::vector<std::string> &skip) {
+std::vector<std::string> CallNames(const HostJournalData* journal,
+                                   const std::vector<std::string>& skip) {
   std::vector<std::string> names;
   for (uint32_t i = 0; i < journal->Count; ++i) {
     std::string name = journal->Calls[i].Function;
     bool skipped = false;
-    for (const std::string &s : skip)
-      skipped = skipped || s == name;
-    if (!skipped)
-      names.push_back(name);
+    for (const std::string& s : skip) skipped = skipped || s == name;
+    if (!skipped) names.push_back(name);
   }
   return names;
 }
 
-std::string Narrow(const wchar_t *text) {
+std::string Narrow(const wchar_t* text) {
   std::string out;
   for (; text != nullptr && *text != 0; ++text)
     out.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');

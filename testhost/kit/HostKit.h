@@ -31,29 +31,32 @@ struct HostLaunchSettings {
   uint8_t Unused0[0x14];
   int32_t GameMode;
   uint8_t Unused1[0xC98 - 0x18];
-  uint8_t ClientSettingSwitch; // 0xC98
-  uint8_t StatTextAlwaysShown; // 0xC99
+  uint8_t ClientSettingSwitch;  // 0xC98
+  uint8_t StatTextAlwaysShown;  // 0xC99
   uint8_t Rest[0x1000 - 0xC9A];
 };
 static_assert(sizeof(HostLaunchSettings) == 0x1000, "host record size");
 
 // --- the plug-in ---
-HMODULE LoadPlugin();                  // Orlavex.dll from the test's folder, loaded once
-const void *PluginInterface();         // what QueryInterface returns
-uint32_t RunClientEntry(HostLaunchSettings *settings); // slot 0, settings in ECX
+HMODULE LoadPlugin();           // Orlavex.dll from the test's folder, loaded once
+const void* PluginInterface();  // what QueryInterface returns
+uint32_t RunClientEntry(HostLaunchSettings* settings);  // slot 0, settings in ECX
 
 // Called for every state handler call; returns the next state. HostReset forgets it; then
 // handlers return 1 (leave).
 void OnState(std::function<int32_t(int32_t state)> handler);
 // From a fresh host, runs ClientEntry and does work once inside the state loop, where
 // every patch is in place; the loop then ends.
-void WhilePatched(const std::function<void()> &work);
+void WhilePatched(const std::function<void()>& work);
 // Called for every call of a stand-in function; returns its result.
-void OnCall(const char *function, std::function<uint32_t(HostCallRecord &call)> handler);
+void OnCall(const char* function, std::function<uint32_t(HostCallRecord& call)> handler);
 
 // --- the stand-in client image ---
-uintptr_t ClientAt(uint32_t offset); // load base + offset
-template <typename T> inline T &ClientCell(uint32_t offset) { return *reinterpret_cast<T *>(ClientAt(offset)); }
+uintptr_t ClientAt(uint32_t offset);  // load base + offset
+template <typename T>
+inline T& ClientCell(uint32_t offset) {
+  return *reinterpret_cast<T*>(ClientAt(offset));
+}
 
 // --- entering the host code at the patched sites, as the host does ---
 // Registers after the call; EBX, ESI, EDI and EBP go in as the markers below unless they
@@ -63,17 +66,22 @@ struct CallInRegs {
   uint32_t EspBefore, EspAfter;
   uint32_t StackPopped() const { return EspAfter - EspBefore; }
 };
-enum : uint32_t { MarkerEbx = 0x0B0B0B0B, MarkerEsi = 0x05105105, MarkerEdi = 0x0D1D1D1D, MarkerEbp = 0x0E0E0E0E };
+enum : uint32_t {
+  MarkerEbx = 0x0B0B0B0B,
+  MarkerEsi = 0x05105105,
+  MarkerEdi = 0x0D1D1D1D,
+  MarkerEbp = 0x0E0E0E0E
+};
 
 // ReceivePacketFunc: packet in EAX, length on the stack (callee pops 4).
-CallInRegs CallReceivePacket(const void *packet, int32_t length);
+CallInRegs CallReceivePacket(const void* packet, int32_t length);
 // SendPacketFunc: size in EBX, packet on the stack (callee pops 4).
-CallInRegs CallSendPacket(const void *packet, uint32_t size);
+CallInRegs CallSendPacket(const void* packet, uint32_t size);
 // The host's per-frame caller: pushes the argument and calls through FrameDrawCallSite.
 CallInRegs CallFrameDraw(uint32_t argument);
 // The host's item colour caller: colour kept in its local, item and three zeros passed
 // through ItemColorCallSite; EAX = the colour after the call.
-CallInRegs CallItemColor(const void *item, uint32_t colour);
+CallInRegs CallItemColor(const void* item, uint32_t colour);
 // The host's item-code test: ECX = code, EAX = 0 (unpatched) or the test's result.
 CallInRegs CallItemCodeTest(uint32_t code);
 // PartyListBuildFunc, no arguments.
@@ -81,7 +89,7 @@ CallInRegs CallPartyListBuild();
 
 // --- imports, time and message boxes ---
 // Replaces module's import of dll!function; returns the previous target (null if absent).
-void *PatchImport(HMODULE module, const char *dll, const char *function, void *replacement);
+void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement);
 // Points the plug-in's GetTickCount at the kit's clock, which only moves when told.
 void ClockInstall();
 void ClockSet(uint32_t milliseconds);
@@ -96,15 +104,16 @@ void CaptureMessageBoxes();
 // In the child, InChildProcess() is true and the test does the work that ends it.
 struct ChildRun {
   uint32_t ExitCode;
-  const HostJournalData *Journal;
+  const HostJournalData* Journal;
 };
 bool InChildProcess();
 ChildRun RunThisTestInChild();
 
 // --- reading the journal ---
-int FindCall(const HostJournalData *journal, const char *function, int from = 0); // index or -1
-int CountCalls(const HostJournalData *journal, const char *function);
-std::vector<const HostCallRecord *> CallsOf(const HostJournalData *journal, const char *function);
+int FindCall(const HostJournalData* journal, const char* function, int from = 0);  // index or -1
+int CountCalls(const HostJournalData* journal, const char* function);
+std::vector<const HostCallRecord*> CallsOf(const HostJournalData* journal, const char* function);
 // Function names in order, leaving out the ones named in skip.
-std::vector<std::string> CallNames(const HostJournalData *journal, const std::vector<std::string> &skip = {});
-std::string Narrow(const wchar_t *text);
+std::vector<std::string> CallNames(const HostJournalData* journal,
+                                   const std::vector<std::string>& skip = {});
+std::string Narrow(const wchar_t* text);

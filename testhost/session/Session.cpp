@@ -24,16 +24,16 @@ namespace {
 // --- the account of the session ---
 
 std::string OutDir;
-FILE *Report;   // report.txt: the whole account
-FILE *Summary;  // summary.txt: the short one the demo script prints
+FILE* Report;   // report.txt: the whole account
+FILE* Summary;  // summary.txt: the short one the demo script prints
 
-void Write(FILE *file, const char *format, va_list values) {
+void Write(FILE* file, const char* format, va_list values) {
   vfprintf(file, format, values);
   fputc('\n', file);
   fflush(file);
 }
 
-void Say(const char *format, ...) {
+void Say(const char* format, ...) {
   va_list values;
   va_start(values, format);
   Write(Report, format, values);
@@ -41,7 +41,7 @@ void Say(const char *format, ...) {
 }
 
 // A line for both accounts.
-void Brief(const char *format, ...) {
+void Brief(const char* format, ...) {
   va_list values;
   va_start(values, format);
   va_list copy;
@@ -52,7 +52,7 @@ void Brief(const char *format, ...) {
   va_end(values);
 }
 
-std::string OutPath(const std::string &name) { return OutDir + "\\" + name; }
+std::string OutPath(const std::string& name) { return OutDir + "\\" + name; }
 
 // --- host records as the host lays them out ---
 
@@ -64,7 +64,7 @@ struct Entry : HostRosterEntry {
 #pragma pack(push, 1)
 struct Relation {
   int32_t UnitId, Flags;
-  Relation *Next;
+  Relation* Next;
 };
 struct Button {
   int32_t Primary, X, Y, Image, Frame, Number, State, Reserved;
@@ -73,7 +73,7 @@ struct Row {
   Button Buttons[5];
   char Name[25];
   int32_t ClassCode, Level, LocationCode, UnitId, TextY;
-  Row *Next;
+  Row* Next;
 };
 #pragma pack(pop)
 static_assert(sizeof(Row) == 209, "the host's party row");
@@ -82,7 +82,7 @@ const uint16_t None = 0xFFFF;
 const int32_t ScreenW = 800, ScreenH = 600;
 
 struct Player {
-  const char *Name;
+  const char* Name;
   uint16_t Party;
   int32_t State, Location, Class;
   uint16_t Level;
@@ -92,23 +92,23 @@ struct Player {
 const Player Players[] = {
     {"Velmora", 7, 0, 3, 0, 42},
     {"Ashkettle", 7, 1, 3, 2, 39},
-    {"Thessaly-Marchwind", 7, 0, 5, 1, 44},   // cut to 95 px: in a party
-    {"Brannoch", 7, 2, 8, 3, 40},             // relation bit 8 toward us
+    {"Thessaly-Marchwind", 7, 0, 5, 1, 44},  // cut to 95 px: in a party
+    {"Brannoch", 7, 2, 8, 3, 40},            // relation bit 8 toward us
     {"Quill", 9, 1, 3, 4, 17},
     {"Oriane Delacroix-Vane", 9, 3, 0, 5, 23},
     {"Mott", 9, 4, 11, 6, 31},
-    {"Saffi", 12, 1, 0, 2, 12},               // a party of one: no party for colour
+    {"Saffi", 12, 1, 0, 2, 12},  // a party of one: no party for colour
     {"Ysolde", None, 0, 0, 1, 8},
-    {"Bartholomew Quincefield-Mi", None, 0, 0, 0, 55}, // + the 4 letters of its next pointer
+    {"Bartholomew Quincefield-Mi", None, 0, 0, 0, 55},  // + the 4 letters of its next pointer
     {"Corvin", None, 0, 0, 3, 27},
     {"Pell", 15, 2, 0, 4, 19},
     {"Nim", 15, 0, 0, 5, 21},
 };
 const int PlayerCount = sizeof(Players) / sizeof(Players[0]);
 
-Entry *Entries[PlayerCount];
+Entry* Entries[PlayerCount];
 Relation Relations[4];
-Relation *RelationCells[PlayerCount];
+Relation* RelationCells[PlayerCount];
 HostUnit LocalUnit;
 uint8_t LocationRecords[4][512];
 HostLaunchSettings Settings;
@@ -116,14 +116,18 @@ HostLaunchSettings Settings;
 // The player after "Bartholomew Quincefield-Mi" lives at an address whose four bytes are
 // letters, so that the host's next pointer spells the end of a 30-character name (longer
 // than the host's own field, and than the 24 characters a party row holds).
-Entry *EntryAtLetters() {
-  const uint32_t candidates[] = {0x72656C6C /* "ller" */, 0x73656E6E /* "nnes" */, 0x41414141 /* "AAAA" */,
-                                 0x4B4B4B4B, 0x58585858, 0x62626262};
+Entry* EntryAtLetters() {
+  const uint32_t candidates[] = {0x72656C6C /* "ller" */,
+                                 0x73656E6E /* "nnes" */,
+                                 0x41414141 /* "AAAA" */,
+                                 0x4B4B4B4B,
+                                 0x58585858,
+                                 0x62626262};
   for (uint32_t address : candidates) {
-    uint8_t *region = static_cast<uint8_t *>(VirtualAlloc(reinterpret_cast<void *>(address & 0xFFFF0000u), 0x10000,
-                                                          MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    if (region != nullptr)
-      return reinterpret_cast<Entry *>(region + (address & 0xFFFF));
+    uint8_t* region =
+        static_cast<uint8_t*>(VirtualAlloc(reinterpret_cast<void*>(address & 0xFFFF0000u), 0x10000,
+                                           MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (region != nullptr) return reinterpret_cast<Entry*>(region + (address & 0xFFFF));
   }
   return nullptr;
 }
@@ -131,9 +135,8 @@ Entry *EntryAtLetters() {
 void MakeRoster() {
   static Entry pool[PlayerCount];
   for (int i = 0; i < PlayerCount; ++i) {
-    Entry *entry = i == 10 ? EntryAtLetters() : &pool[i];
-    if (entry == nullptr)
-      entry = &pool[i];
+    Entry* entry = i == 10 ? EntryAtLetters() : &pool[i];
+    if (entry == nullptr) entry = &pool[i];
     memset(entry, 0, sizeof(Entry));
     entry->UnitId = 500 + i;
     entry->PartyId = Players[i].Party;
@@ -144,8 +147,7 @@ void MakeRoster() {
     strcpy(entry->Name, Players[i].Name);
     Entries[i] = entry;
   }
-  for (int i = 0; i + 1 < PlayerCount; ++i)
-    Entries[i]->Next = Entries[i + 1];
+  for (int i = 0; i + 1 < PlayerCount; ++i) Entries[i]->Next = Entries[i + 1];
   // Brannoch (3) has relation bit 8 toward us; we have bits 1 and 4 toward Quill (4).
   Relations[0] = Relation{Entries[0]->UnitId, 8, nullptr};
   RelationCells[3] = &Relations[0];
@@ -166,18 +168,32 @@ void MakeRoster() {
 void SetStrings() {
   struct {
     int32_t Number;
-    const wchar_t *Text;
+    const wchar_t* Text;
   } const strings[] = {
-      {4154, L"Warden"},  {4155, L"Mystic"},  {4157, L"Ranger"},   {4158, L"Brute"},
-      {4156, L"Scholar"}, {10097, L"Tinker"}, {10098, L"Warlock"}, {3368, L"Lv"},
-      {3997, L""},        {3995, L"."},       {4143, L"Party options"},
-      {4148, L"Leave"},   {4149, L"Join"},    {4150, L"Invite"},   {4151, L"Invited"},
-      {4152, L"Asked"},   {5103, L"Busy"},    {5389, L"Unknown land"},
-      {5047, L"Ember Camp"}, {5048, L"Ember Camp (siege)"},
-      {4165, L"Life %u/%u"}, {4166, L"Mana %u/%u"},
+      {4154, L"Warden"},
+      {4155, L"Mystic"},
+      {4157, L"Ranger"},
+      {4158, L"Brute"},
+      {4156, L"Scholar"},
+      {10097, L"Tinker"},
+      {10098, L"Warlock"},
+      {3368, L"Lv"},
+      {3997, L""},
+      {3995, L"."},
+      {4143, L"Party options"},
+      {4148, L"Leave"},
+      {4149, L"Join"},
+      {4150, L"Invite"},
+      {4151, L"Invited"},
+      {4152, L"Asked"},
+      {5103, L"Busy"},
+      {5389, L"Unknown land"},
+      {5047, L"Ember Camp"},
+      {5048, L"Ember Camp (siege)"},
+      {4165, L"Life %u/%u"},
+      {4166, L"Mana %u/%u"},
   };
-  for (const auto &s : strings)
-    HostSetString(s.Number, s.Text);
+  for (const auto& s : strings) HostSetString(s.Number, s.Text);
   HostSetCharWidth(PictureCharWidth);
 }
 
@@ -185,16 +201,21 @@ void SetStrings() {
 void SetLocations() {
   struct {
     int32_t Code;
-    const wchar_t *Name;
-  } const places[] = {{3, L"Greywater Docks"}, {5, L"The Sunken Cathedral of Orr"}, {8, L"(camp record)"}};
+    const wchar_t* Name;
+  } const places[] = {
+      {3, L"Greywater Docks"}, {5, L"The Sunken Cathedral of Orr"}, {8, L"(camp record)"}};
   for (int i = 0; i < 3; ++i)
     memcpy(LocationRecords[i] + 366, places[i].Name, (wcslen(places[i].Name) + 1) * 2);
-  OnCall("GetNamedRecord", [](HostCallRecord &call) -> uint32_t {
+  OnCall("GetNamedRecord", [](HostCallRecord& call) -> uint32_t {
     switch (call.Args[0]) {
-    case 3: return reinterpret_cast<uint32_t>(LocationRecords[0]);
-    case 5: return reinterpret_cast<uint32_t>(LocationRecords[1]);
-    case 8: return reinterpret_cast<uint32_t>(LocationRecords[2]);
-    default: return 0;
+      case 3:
+        return reinterpret_cast<uint32_t>(LocationRecords[0]);
+      case 5:
+        return reinterpret_cast<uint32_t>(LocationRecords[1]);
+      case 8:
+        return reinterpret_cast<uint32_t>(LocationRecords[2]);
+      default:
+        return 0;
     }
   });
 }
@@ -203,86 +224,96 @@ void SetLocations() {
 uint32_t Stats[128];
 
 void ConnectStats() {
-  OnCall("SetUnitStat", [](HostCallRecord &call) -> uint32_t {
-    if (call.Args[1] < 128)
-      Stats[call.Args[1]] = call.Args[2];
+  OnCall("SetUnitStat", [](HostCallRecord& call) -> uint32_t {
+    if (call.Args[1] < 128) Stats[call.Args[1]] = call.Args[2];
     return 0;
   });
-  OnCall("GetPlayerStat", [](HostCallRecord &call) -> uint32_t { return call.Eax < 128 ? Stats[call.Eax] : 0; });
+  OnCall("GetPlayerStat",
+         [](HostCallRecord& call) -> uint32_t { return call.Eax < 128 ? Stats[call.Eax] : 0; });
   HostSetResult("GetStat6Max", 500u << 8);
   HostSetResult("GetStat8Max", 200u << 8);
 }
 
 // --- steps of the session ---
 
-std::string Describe(const HostCallRecord &call) {
+std::string Describe(const HostCallRecord& call) {
   char line[200];
   std::string name = call.Function;
   if (name == "SetUnitStat" && (call.Args[1] == 6 || call.Args[1] == 8 || call.Args[1] == 10))
-    snprintf(line, sizeof(line), "SetUnitStat(stat %u, value 0x%X = %u whole units)", call.Args[1], call.Args[2],
-             call.Args[2] >> 8);
+    snprintf(line, sizeof(line), "SetUnitStat(stat %u, value 0x%X = %u whole units)", call.Args[1],
+             call.Args[2], call.Args[2] >> 8);
   else if (name == "SetUnitStat")
     snprintf(line, sizeof(line), "SetUnitStat(stat %u, value %u)", call.Args[1], call.Args[2]);
   else if (name == "MoveUnit")
-    snprintf(line, sizeof(line), "MoveUnit(x %d, y %d, target %d,%d)", static_cast<int32_t>(call.Eax),
-             static_cast<int32_t>(call.Args[0]), static_cast<int32_t>(call.Args[2]),
-             static_cast<int32_t>(call.Args[3]));
+    snprintf(line, sizeof(line), "MoveUnit(x %d, y %d, target %d,%d)",
+             static_cast<int32_t>(call.Eax), static_cast<int32_t>(call.Args[0]),
+             static_cast<int32_t>(call.Args[2]), static_cast<int32_t>(call.Args[3]));
   else if (name == "ReceivePacketFunc")
-    snprintf(line, sizeof(line), "the host's own packet handling (type 0x%02X, %u bytes)", call.Data[0], call.Args[1]);
+    snprintf(line, sizeof(line), "the host's own packet handling (type 0x%02X, %u bytes)",
+             call.Data[0], call.Args[1]);
   else
     snprintf(line, sizeof(line), "%s", call.Function);
   return line;
 }
 
-void ServerPacket(const char *label, const char *what, const std::vector<uint8_t> &packet) {
+void ServerPacket(const char* label, const char* what, const std::vector<uint8_t>& packet) {
   HostJournalClear();
   CallInRegs regs = CallReceivePacket(packet.data(), static_cast<int32_t>(packet.size()));
   std::string effects;
   for (uint32_t i = 0; i < HostJournal()->Count; ++i) {
-    const HostCallRecord &call = HostJournal()->Calls[i];
+    const HostCallRecord& call = HostJournal()->Calls[i];
     std::string name = call.Function;
-    if (name == "SetUnitStat" || name == "MoveUnit" || name == "SetUnitMode" || name == "RefreshUnit" ||
-        name == "ReceivePacketFunc")
+    if (name == "SetUnitStat" || name == "MoveUnit" || name == "SetUnitMode" ||
+        name == "RefreshUnit" || name == "ReceivePacketFunc")
       effects += "\n      " + Describe(call);
   }
-  Say("   server packet %s (%u bytes, stack popped %u): %s", what, static_cast<unsigned>(packet.size()),
-      regs.StackPopped(), effects.empty() ? "consumed, no effect" : effects.c_str());
+  Say("   server packet %s (%u bytes, stack popped %u): %s", what,
+      static_cast<unsigned>(packet.size()), regs.StackPopped(),
+      effects.empty() ? "consumed, no effect" : effects.c_str());
   int stats = CountCalls(HostJournal(), "SetUnitStat");
   if (CountCalls(HostJournal(), "ReceivePacketFunc") > 0)
     Brief("  server packet %s: handed on to the host's own handling", label);
   else if (stats > 0)
-    Brief("  server packet %s: %d stats set through SetUnitStat, the player moved (MoveUnit)", label, stats);
+    Brief("  server packet %s: %d stats set through SetUnitStat, the player moved (MoveUnit)",
+          label, stats);
   else
     Brief("  server packet %s: consumed, the host never saw it", label);
 }
 
-void Put32(std::vector<uint8_t> &packet, int32_t value) {
+void Put32(std::vector<uint8_t>& packet, int32_t value) {
   for (int i = 0; i < 4; ++i)
     packet.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i)));
 }
 
-void Rebuild(const char *why) {
+void Rebuild(const char* why) {
   HostJournalClear();
   CallPartyListBuild();
   int rows = 0;
-  for (Row *row = reinterpret_cast<Row *>(ClientCell<uintptr_t>(Offset_PartyRowList)); row != nullptr; row = row->Next)
+  for (Row* row = reinterpret_cast<Row*>(ClientCell<uintptr_t>(Offset_PartyRowList));
+       row != nullptr; row = row->Next)
     ++rows;
-  Say("   party rebuild (%s): MemFree x%d (line 112), then MemAlloc x%d of 209 bytes (line 296); %d rows in the "
+  Say("   party rebuild (%s): MemFree x%d (line 112), then MemAlloc x%d of 209 bytes (line 296); "
+      "%d rows in the "
       "host's list, %d blocks live",
-      why, CountCalls(HostJournal(), "MemFree"), CountCalls(HostJournal(), "MemAlloc"), rows, HostLiveBlockCount());
-  Brief("  party rebuild, %s: %d old rows freed, %d new rows of 209 bytes allocated from the host (y 90 to %d)", why,
-        CountCalls(HostJournal(), "MemFree"), CountCalls(HostJournal(), "MemAlloc"), 90 + 33 * (rows - 1));
+      why, CountCalls(HostJournal(), "MemFree"), CountCalls(HostJournal(), "MemAlloc"), rows,
+      HostLiveBlockCount());
+  Brief(
+      "  party rebuild, %s: %d old rows freed, %d new rows of 209 bytes allocated from the host (y "
+      "90 to %d)",
+      why, CountCalls(HostJournal(), "MemFree"), CountCalls(HostJournal(), "MemAlloc"),
+      90 + 33 * (rows - 1));
   int i = 0;
-  for (Row *row = reinterpret_cast<Row *>(ClientCell<uintptr_t>(Offset_PartyRowList)); row != nullptr;
-       row = row->Next, ++i)
-    Say("      row %d: y %3d, \"%s\" (%u characters), state %d, button frames %d %d %d %d", i, row->Buttons[0].Y,
-        row->Name, static_cast<unsigned>(strlen(row->Name)), row->Buttons[0].State, row->Buttons[1].Frame,
-        row->Buttons[2].Frame, row->Buttons[3].Frame, row->Buttons[4].Frame);
+  for (Row* row = reinterpret_cast<Row*>(ClientCell<uintptr_t>(Offset_PartyRowList));
+       row != nullptr; row = row->Next, ++i)
+    Say("      row %d: y %3d, \"%s\" (%u characters), state %d, button frames %d %d %d %d", i,
+        row->Buttons[0].Y, row->Name, static_cast<unsigned>(strlen(row->Name)),
+        row->Buttons[0].State, row->Buttons[1].Frame, row->Buttons[2].Frame, row->Buttons[3].Frame,
+        row->Buttons[4].Frame);
 }
 
 std::vector<FramePicture> Pictures;
 
-void Frame(const char *caption, int32_t displayMode, int32_t mouseX, int32_t mouseY) {
+void Frame(const char* caption, int32_t displayMode, int32_t mouseX, int32_t mouseY) {
   HostSetResult("GetDisplayMode", static_cast<uint32_t>(displayMode));
   ClientCell<int32_t>(Offset_MouseX) = mouseX;
   ClientCell<int32_t>(Offset_MouseY) = mouseY;
@@ -299,52 +330,58 @@ void Frame(const char *caption, int32_t displayMode, int32_t mouseX, int32_t mou
   picture.MouseX = mouseX;
   picture.MouseY = mouseY;
   picture.PanelOpen = ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) != 0;
-  for (const HostCallRecord *call : CallsOf(HostJournal(), "DrawUiText"))
+  for (const HostCallRecord* call : CallsOf(HostJournal(), "DrawUiText"))
     picture.Texts.push_back(PictureText{Narrow(call->Text), static_cast<int32_t>(call->Args[1]),
-                                        static_cast<int32_t>(call->Args[2]), static_cast<int32_t>(call->Args[3])});
-  for (const HostCallRecord *call : CallsOf(HostJournal(), "SetHoverText"))
+                                        static_cast<int32_t>(call->Args[2]),
+                                        static_cast<int32_t>(call->Args[3])});
+  for (const HostCallRecord* call : CallsOf(HostJournal(), "SetHoverText"))
     if (call->Args[0] != 0) {
       picture.Hover = true;
       picture.HoverText = PictureText{Narrow(call->Text), static_cast<int32_t>(call->Args[1]),
                                       static_cast<int32_t>(call->Args[2]), 0};
     }
-  for (const HostCallRecord *call : CallsOf(HostJournal(), "DrawPartyDivider"))
+  for (const HostCallRecord* call : CallsOf(HostJournal(), "DrawPartyDivider"))
     picture.Dividers.push_back(static_cast<int32_t>(call->Eax));
-  for (Row *row = reinterpret_cast<Row *>(ClientCell<uintptr_t>(Offset_PartyRowList)); row != nullptr; row = row->Next)
-    for (const Button &button : row->Buttons)
+  for (Row* row = reinterpret_cast<Row*>(ClientCell<uintptr_t>(Offset_PartyRowList));
+       row != nullptr; row = row->Next)
+    for (const Button& button : row->Buttons)
       picture.Buttons.push_back(PictureButton{button.X, button.Y, button.Frame, button.Number});
   picture.RowsDrawn = CountCalls(HostJournal(), "DrawPartyRow");
 
   int steps = 0;
   for (uint32_t i = 0; i < HostJournal()->Count; ++i)
     steps += strncmp(HostJournal()->Calls[i].Function, "DrawStep", 8) == 0;
-  const HostCallRecord *step42 = CallsOf(HostJournal(), "DrawStep42").empty() ? nullptr
-                                                                             : CallsOf(HostJournal(), "DrawStep42")[0];
+  const HostCallRecord* step42 = CallsOf(HostJournal(), "DrawStep42").empty()
+                                     ? nullptr
+                                     : CallsOf(HostJournal(), "DrawStep42")[0];
   std::string stats;
-  for (const PictureText &text : picture.Texts)
+  for (const PictureText& text : picture.Texts)
     if (text.Y == ScreenH - 95)
       stats += " \"" + text.Text + "\" at x " + std::to_string(text.X) + ";";
   Say("   frame %d: %s", static_cast<int>(Pictures.size()) + 1, caption);
-  Brief("  frame %d, %s: %d rows, %d texts, stat texts:%s%s", static_cast<int>(Pictures.size()) + 1, caption,
-        picture.RowsDrawn, static_cast<int>(picture.Texts.size()), stats.empty() ? " none" : stats.c_str(),
+  Brief("  frame %d, %s: %d rows, %d texts, stat texts:%s%s", static_cast<int>(Pictures.size()) + 1,
+        caption, picture.RowsDrawn, static_cast<int>(picture.Texts.size()),
+        stats.empty() ? " none" : stats.c_str(),
         picture.Hover ? (" hover text \"" + picture.HoverText.Text + "\"").c_str() : "");
-  Say("      %d host draw steps, DrawStep42 got 0x%X in EAX, stack popped %u; UiOffsetX %d, UiOffsetY %d", steps,
-      step42 != nullptr ? step42->Eax : 0, regs.StackPopped(), picture.UiOffsetX, picture.UiOffsetY);
-  Say("      party panel: %d rows drawn by the host, %d texts by the plug-in, dividers at y", picture.RowsDrawn,
-      static_cast<int>(picture.Texts.size()));
+  Say("      %d host draw steps, DrawStep42 got 0x%X in EAX, stack popped %u; UiOffsetX %d, "
+      "UiOffsetY %d",
+      steps, step42 != nullptr ? step42->Eax : 0, regs.StackPopped(), picture.UiOffsetX,
+      picture.UiOffsetY);
+  Say("      party panel: %d rows drawn by the host, %d texts by the plug-in, dividers at y",
+      picture.RowsDrawn, static_cast<int>(picture.Texts.size()));
   std::string dividers;
-  for (int32_t y : picture.Dividers)
-    dividers += " " + std::to_string(y);
+  for (int32_t y : picture.Dividers) dividers += " " + std::to_string(y);
   Say("        %s", dividers.empty() ? "(none)" : dividers.c_str());
   Say("      stat texts:%s", stats.empty() ? " none" : stats.c_str());
   if (picture.Hover)
-    Say("      hover text \"%s\" at %d,%d", picture.HoverText.Text.c_str(), picture.HoverText.X, picture.HoverText.Y);
+    Say("      hover text \"%s\" at %d,%d", picture.HoverText.Text.c_str(), picture.HoverText.X,
+        picture.HoverText.Y);
   Pictures.push_back(picture);
 }
 
 int PacketsOffered, PacketsDropped;
 
-void ClientPacket(uint32_t at, const std::vector<uint8_t> &packet) {
+void ClientPacket(uint32_t at, const std::vector<uint8_t>& packet) {
   ClockSet(at);
   int before = CountCalls(HostJournal(), "SendToServer");
   CallSendPacket(packet.data(), static_cast<uint32_t>(packet.size()));
@@ -359,25 +396,29 @@ void PlaySession() {
   Say("== Patches in place (the host's bytes at each site now lead into Orlavex.dll)");
   uintptr_t plugin = reinterpret_cast<uintptr_t>(LoadPlugin());
   uintptr_t frameSite = ClientAt(Offset_FrameDrawCallSite);
-  uintptr_t frameTarget = frameSite + 4 + *reinterpret_cast<int32_t *>(frameSite);
+  uintptr_t frameTarget = frameSite + 4 + *reinterpret_cast<int32_t*>(frameSite);
   uintptr_t partySite = ClientAt(Offset_PartyListBuildFunc);
-  uintptr_t partyTarget = partySite + 5 + *reinterpret_cast<int32_t *>(partySite + 1);
-  Say("   FrameDrawCallSite calls Orlavex.dll+0x%X; PartyListBuildFunc starts with 0x%02X (jump) to Orlavex.dll+0x%X",
-      static_cast<unsigned>(frameTarget - plugin), *reinterpret_cast<uint8_t *>(partySite),
+  uintptr_t partyTarget = partySite + 5 + *reinterpret_cast<int32_t*>(partySite + 1);
+  Say("   FrameDrawCallSite calls Orlavex.dll+0x%X; PartyListBuildFunc starts with 0x%02X (jump) "
+      "to Orlavex.dll+0x%X",
+      static_cast<unsigned>(frameTarget - plugin), *reinterpret_cast<uint8_t*>(partySite),
       static_cast<unsigned>(partyTarget - plugin));
-  Brief("  Game.exe (started by Zorvane.exe) loaded Orlavex.dll and ran its entry; with the patches in place the "
-        "host's frame draw call leads to Orlavex.dll+0x%X and its party rebuild to Orlavex.dll+0x%X",
-        static_cast<unsigned>(frameTarget - plugin), static_cast<unsigned>(partyTarget - plugin));
+  Brief(
+      "  Game.exe (started by Zorvane.exe) loaded Orlavex.dll and ran its entry; with the patches "
+      "in place the "
+      "host's frame draw call leads to Orlavex.dll+0x%X and its party rebuild to Orlavex.dll+0x%X",
+      static_cast<unsigned>(frameTarget - plugin), static_cast<unsigned>(partyTarget - plugin));
 
   MakeRoster();
   SetLocations();
   ConnectStats();
   ClientCell<int32_t>(Offset_ScreenWidth) = ScreenW;
   ClientCell<int32_t>(Offset_ScreenHeight) = ScreenH;
-  Say("   roster: %d players (the local player \"%s\" first), parties 7 (ours), 9, 12 (one player), 15, and none",
+  Say("   roster: %d players (the local player \"%s\" first), parties 7 (ours), 9, 12 (one "
+      "player), 15, and none",
       PlayerCount, Players[0].Name);
-  Say("   the 10th player's name runs into the host's next pointer: \"%s\" (%u characters)", Entries[9]->Name,
-      static_cast<unsigned>(strlen(Entries[9]->Name)));
+  Say("   the 10th player's name runs into the host's next pointer: \"%s\" (%u characters)",
+      Entries[9]->Name, static_cast<unsigned>(strlen(Entries[9]->Name)));
 
   Say("");
   Say("== Server packets");
@@ -391,22 +432,27 @@ void PlaySession() {
   Put32(ca, 2000);
   ca.push_back(3);
   ca.push_back(0xFE);
-  ServerPacket("0xCA", "0xCA (life 320, mana 140, stat 10 55, bytes 74 and 26, at 1000,2000 toward +3,-2)", ca);
+  ServerPacket("0xCA",
+               "0xCA (life 320, mana 140, stat 10 55, bytes 74 and 26, at 1000,2000 toward +3,-2)",
+               ca);
   ServerPacket("0x10", "0x10 (a host packet)", {0x10, 1, 2, 3});
   ServerPacket("0xC1", "0xC1 (unknown to both)", {0xC1, 9, 9});
 
   Say("");
   Say("== Party rows and frames with the panel open");
   Rebuild("12 other players, the panel holds 9");
-  for (Row *row = reinterpret_cast<Row *>(ClientCell<uintptr_t>(Offset_PartyRowList)); row != nullptr; row = row->Next)
+  for (Row* row = reinterpret_cast<Row*>(ClientCell<uintptr_t>(Offset_PartyRowList));
+       row != nullptr; row = row->Next)
     if (row->UnitId == Entries[9]->UnitId)
-      Brief("  the 30-character roster name \"%s\" is kept as \"%s\" (%u characters) in its row", Entries[9]->Name,
-            row->Name, static_cast<unsigned>(strlen(row->Name)));
+      Brief("  the 30-character roster name \"%s\" is kept as \"%s\" (%u characters) in its row",
+            Entries[9]->Name, row->Name, static_cast<unsigned>(strlen(row->Name)));
   ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 1;
   Frame("display mode 0, cursor over the bottom-left corner (life)", 0, 70, ScreenH - 45);
-  Frame("display mode 0, cursor over the bottom-right corner (mana)", 0, ScreenW - 70, ScreenH - 45);
+  Frame("display mode 0, cursor over the bottom-right corner (mana)", 0, ScreenW - 70,
+        ScreenH - 45);
   Frame("display mode 2, cursor over the bottom-left corner (life)", 2, 31, ScreenH - 16);
-  Frame("display mode 2, cursor over the bottom-right corner (mana)", 2, ScreenW - 32, ScreenH - 74);
+  Frame("display mode 2, cursor over the bottom-right corner (mana)", 2, ScreenW - 32,
+        ScreenH - 74);
   Frame("display mode 0, cursor over the panel's hover button", 0, 294, 405);
 
   Say("");
@@ -429,23 +475,25 @@ void PlaySession() {
   ServerPacket("0xCC", "0xCC (stat 10 61)", cc);
 
   Say("");
-  Say("== Client packets offered to the host's send function (the plug-in's clock is the session's)");
+  Say("== Client packets offered to the host's send function (the plug-in's clock is the "
+      "session's)");
   ClockInstall();
   HostJournalClear();
   std::vector<uint8_t> walk = {5, 0x10, 0x20};
-  for (uint32_t t : {1000u, 1030u, 1060u, 1090u, 1120u})
-    ClientPacket(t, walk);
+  for (uint32_t t : {1000u, 1030u, 1060u, 1090u, 1120u}) ClientPacket(t, walk);
   std::vector<uint8_t> chat = {58, 'h', 'i'};
   ClientPacket(1200, chat);
   ClientPacket(1200, chat);
   std::vector<uint8_t> trade = {20, 1, 2, 3, 4};
-  for (uint32_t t : {1300u, 1450u, 1500u})
-    ClientPacket(t, trade);
+  for (uint32_t t : {1300u, 1450u, 1500u}) ClientPacket(t, trade);
   Say("      the host's counters: %d bytes in %d packets", ClientCell<int32_t>(Offset_BytesSent),
       ClientCell<int32_t>(Offset_PacketsSent));
-  Brief("  client packets: %d offered to the host's send function, %d dropped as repeats within their window, the "
-        "host counted %d bytes in %d packets sent",
-        PacketsOffered, PacketsDropped, ClientCell<int32_t>(Offset_BytesSent), ClientCell<int32_t>(Offset_PacketsSent));
+  Brief(
+      "  client packets: %d offered to the host's send function, %d dropped as repeats within "
+      "their window, the "
+      "host counted %d bytes in %d packets sent",
+      PacketsOffered, PacketsDropped, ClientCell<int32_t>(Offset_BytesSent),
+      ClientCell<int32_t>(Offset_PacketsSent));
 
   Say("");
   Say("== The roster changes; the host rebuilds its rows");
@@ -468,7 +516,7 @@ std::string ExeFolder() {
   return slash == std::string::npos ? "." : folder.substr(0, slash);
 }
 
-} // namespace
+}  // namespace
 
 int main() {
   OutDir = ExeFolder() + "\\session";
@@ -476,16 +524,14 @@ int main() {
   DeleteFileA(OutPath("done").c_str());
   Report = fopen(OutPath("report.txt").c_str(), "w");
   Summary = fopen(OutPath("summary.txt").c_str(), "w");
-  if (Report == nullptr || Summary == nullptr)
-    return 90;
+  if (Report == nullptr || Summary == nullptr) return 90;
 
   LoadPlugin();
   HostReset();
   SetStrings();
   Settings.GameMode = 2;
   OnState([](int32_t state) {
-    if (state != 3)
-      return 1;
+    if (state != 3) return 1;
     PlaySession();
     // The player quits: the host clears its loop flag.
     ClientCell<int32_t>(Offset_ClientLoopFlag) = 0;
@@ -495,11 +541,14 @@ int main() {
   Say("");
   Say("== ClientEntry returned %u (game mode 2 after a quit); the patches are removed:", result);
   uintptr_t partySite = ClientAt(Offset_PartyListBuildFunc);
-  const uint8_t *bytes = reinterpret_cast<const uint8_t *>(partySite);
-  Say("   PartyListBuildFunc holds %02X %02X %02X %02X %02X again", bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]);
-  Brief("  ClientEntry returned %u after the player quit; the patches were removed (PartyListBuildFunc holds "
-        "%02X %02X %02X %02X %02X again)",
-        result, bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]);
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(partySite);
+  Say("   PartyListBuildFunc holds %02X %02X %02X %02X %02X again", bytes[0], bytes[1], bytes[2],
+      bytes[3], bytes[4]);
+  Brief(
+      "  ClientEntry returned %u after the player quit; the patches were removed "
+      "(PartyListBuildFunc holds "
+      "%02X %02X %02X %02X %02X again)",
+      result, bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]);
 
   int written = 0;
   for (size_t i = 0; i < Pictures.size(); ++i) {
@@ -511,7 +560,7 @@ int main() {
   }
   fclose(Report);
   fclose(Summary);
-  FILE *done = fopen(OutPath("done").c_str(), "w");
+  FILE* done = fopen(OutPath("done").c_str(), "w");
   if (done != nullptr) {
     fprintf(done, "%u %d\n", result, written);
     fclose(done);

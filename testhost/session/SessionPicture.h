@@ -30,15 +30,15 @@ struct FramePicture {
   std::string Caption;
   int32_t ScreenWidth, ScreenHeight;
   int32_t DisplayMode;
-  int32_t UiOffsetX, UiOffsetY;      // the host's layout offsets as the frame left them
+  int32_t UiOffsetX, UiOffsetY;  // the host's layout offsets as the frame left them
   int32_t MouseX, MouseY;
   bool PanelOpen;
-  std::vector<PictureText> Texts;    // every DrawUiText, in order
+  std::vector<PictureText> Texts;  // every DrawUiText, in order
   bool Hover;
-  PictureText HoverText;             // SetHoverText with a text
-  std::vector<int32_t> Dividers;     // DrawPartyDivider y values (unshifted, as passed)
-  std::vector<PictureButton> Buttons; // the row records' buttons (unshifted, as stored)
-  int32_t RowsDrawn;                 // DrawPartyRow calls
+  PictureText HoverText;               // SetHoverText with a text
+  std::vector<int32_t> Dividers;       // DrawPartyDivider y values (unshifted, as passed)
+  std::vector<PictureButton> Buttons;  // the row records' buttons (unshifted, as stored)
+  int32_t RowsDrawn;                   // DrawPartyRow calls
 };
 
 // Pixels per character of the stand-in's text measure, and the font that matches it.
@@ -46,4 +46,4 @@ enum { PictureCharWidth = 7 };
 
 // Writes the frame as MVG (a viewbox of the screen's size). False when the file cannot be
 // written.
-bool WriteFramePicture(const FramePicture &frame, const char *path);
+bool WriteFramePicture(const FramePicture& frame, const char* path);

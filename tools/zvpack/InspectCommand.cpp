@@ -69,7 +69,8 @@ static int Inspect(const char* path, const PackerPublicKey* signatureKey,
                    const PackerPublicKey* sealingKey, const char* bodyOut) {
   const char* directory = getenv("TMPDIR");
   static char copyPath[PATH_MAX];
-  snprintf(copyPath, sizeof copyPath, "%s/zvpack-inspect-XXXXXX", directory && *directory ? directory : "/tmp");
+  snprintf(copyPath, sizeof copyPath, "%s/zvpack-inspect-XXXXXX",
+           directory && *directory ? directory : "/tmp");
   int descriptor = mkstemp(copyPath);
   if (descriptor < 0) {
     PackerError("cannot make a temporary copy of '%s' in '%s'", path, copyPath);
@@ -122,10 +123,14 @@ int InspectCommand(int argc, char** argv) {
   const char* packagePath = nullptr;
   for (int i = 0; i < argc; i++) {
     const char** option = nullptr;
-    if (strcmp(argv[i], "--signature-key") == 0) option = &signaturePath;
-    else if (strcmp(argv[i], "--sealing-key") == 0) option = &sealingPath;
-    else if (strcmp(argv[i], "--body-out") == 0) option = &bodyOut;
-    else if (strncmp(argv[i], "--", 2) == 0) return UsageError(InspectHelp, "unknown option", argv[i]);
+    if (strcmp(argv[i], "--signature-key") == 0)
+      option = &signaturePath;
+    else if (strcmp(argv[i], "--sealing-key") == 0)
+      option = &sealingPath;
+    else if (strcmp(argv[i], "--body-out") == 0)
+      option = &bodyOut;
+    else if (strncmp(argv[i], "--", 2) == 0)
+      return UsageError(InspectHelp, "unknown option", argv[i]);
     if (option) {
       if (i + 1 == argc) return UsageError(InspectHelp, "missing value after", argv[i]);
       *option = argv[++i];

@@ -24,8 +24,9 @@ int KeygenCommand(int argc, char** argv) {
   const char* path = argv[0];
   int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL, 0600);
   if (descriptor < 0) {
-    PackerError(errno == EEXIST ? "'%s' already exists; it is not overwritten" : "cannot create '%s'",
-                path);
+    PackerError(
+        errno == EEXIST ? "'%s' already exists; it is not overwritten" : "cannot create '%s'",
+        path);
     return ExitFailed;
   }
   FILE* file = fdopen(descriptor, "wb");

@@ -53,7 +53,8 @@ static bool ParseVersion(const char* text, uint32_t* version) {
 // path; on any failure the temporary file is removed and path is untouched.
 static bool WriteFileAtomically(const char* path, const uint8_t* data, uint32_t size) {
   static char temporary[PATH_MAX];
-  if (snprintf(temporary, sizeof temporary, "%s.XXXXXX", path) >= static_cast<int>(sizeof temporary)) {
+  if (snprintf(temporary, sizeof temporary, "%s.XXXXXX", path) >=
+      static_cast<int>(sizeof temporary)) {
     PackerError("the output path '%s' is too long", path);
     return false;
   }
@@ -111,11 +112,16 @@ int PackCommand(int argc, char** argv) {
   uint32_t inputCount = 0;
   for (int i = 0; i < argc; i++) {
     const char** option = nullptr;
-    if (strcmp(argv[i], "--signature-key") == 0) option = &signaturePath;
-    else if (strcmp(argv[i], "--sealing-key") == 0) option = &sealingPath;
-    else if (strcmp(argv[i], "--version") == 0) option = &versionText;
-    else if (strcmp(argv[i], "--out") == 0) option = &outPath;
-    else if (strncmp(argv[i], "--", 2) == 0) return UsageError(PackHelp, "unknown option", argv[i]);
+    if (strcmp(argv[i], "--signature-key") == 0)
+      option = &signaturePath;
+    else if (strcmp(argv[i], "--sealing-key") == 0)
+      option = &sealingPath;
+    else if (strcmp(argv[i], "--version") == 0)
+      option = &versionText;
+    else if (strcmp(argv[i], "--out") == 0)
+      option = &outPath;
+    else if (strncmp(argv[i], "--", 2) == 0)
+      return UsageError(PackHelp, "unknown option", argv[i]);
     if (option) {
       if (i + 1 == argc) return UsageError(PackHelp, "missing value after", argv[i]);
       *option = argv[++i];
@@ -131,7 +137,8 @@ int PackCommand(int argc, char** argv) {
   if (!outPath) return UsageError(PackHelp, "missing", "--out");
   uint32_t version;
   if (!ParseVersion(versionText, &version)) {
-    return UsageError(PackHelp, "the version must be A.B.C.D with numbers 0 to 255, not", versionText);
+    return UsageError(PackHelp, "the version must be A.B.C.D with numbers 0 to 255, not",
+                      versionText);
   }
   if (inputCount == 0) return UsageError(PackHelp, "give a folder or NAME=FILE pairs", nullptr);
   struct stat info;
@@ -147,14 +154,16 @@ int PackCommand(int argc, char** argv) {
   EVP_PKEY* signatureKey = LoadPackerKey(signaturePath, true);
   EVP_PKEY* sealingKey = signatureKey ? LoadPackerKey(sealingPath, true) : nullptr;
   static PackFileList list;
-  bool ok = sealingKey && (folder ? GatherFolder(inputs[0], &list) : GatherPairs(inputs, inputCount, &list)) &&
+  bool ok = sealingKey &&
+            (folder ? GatherFolder(inputs[0], &list) : GatherPairs(inputs, inputCount, &list)) &&
             Acceptable(&list);
   uint32_t size = 0;
   if (ok) {
     static uint8_t image[PackageBufferSize];
     uint8_t scrambleKey[ScrambleKeySize];
     ok = RandomScrambleKey(scrambleKey);
-    uint32_t length = ok ? LayoutPackageImage(list.Entries, list.Count, version, scrambleKey, image) : 0;
+    uint32_t length =
+        ok ? LayoutPackageImage(list.Entries, list.Count, version, scrambleKey, image) : 0;
     ok = ok && ReadPackFiles(&list, image);
     size = ok ? FinishPackageImage(image, length, signatureKey, sealingKey) : 0;
     ok = size != 0 && WriteFileAtomically(outPath, image, size);

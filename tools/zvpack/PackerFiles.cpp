@@ -45,7 +45,8 @@ static bool AddFile(PackFileList* list, const char* name, size_t nameLength, con
   memcpy(entry->Name, name, std::min<size_t>(nameLength, EntryMaxNameLength));
   uint64_t size = static_cast<uint64_t>(info.st_size);
   entry->DataSize = static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
-  entry->LastWriteTime = FileTimeFromUnix(info.st_mtim.tv_sec, static_cast<uint32_t>(info.st_mtim.tv_nsec));
+  entry->LastWriteTime =
+      FileTimeFromUnix(info.st_mtim.tv_sec, static_cast<uint32_t>(info.st_mtim.tv_nsec));
   strcpy(list->Paths[list->Count], path);
   list->Count++;
   return true;
@@ -65,7 +66,8 @@ static bool WalkFolder(PackFileList* list, char* path, size_t pathLength, char* 
     if (!item) break;
     if (strcmp(item->d_name, ".") == 0 || strcmp(item->d_name, "..") == 0) continue;
     size_t itemLength = strlen(item->d_name);
-    if (pathLength + 1 + itemLength >= PackPathSize || nameLength + 1 + itemLength >= PackPathSize) {
+    if (pathLength + 1 + itemLength >= PackPathSize ||
+        nameLength + 1 + itemLength >= PackPathSize) {
       PackerError("the path '%s/%s' is too long", path, item->d_name);
       ok = false;
       break;

@@ -46,7 +46,8 @@ PackCheck CheckPackEntries(const PackEntry* entries, uint32_t count) {
     for (uint32_t i = 0; i < entry->NameLength; i++) {
       uint8_t c = name[i];
       if (c < 0x20 || c > 0x7E) return {PackNameByte, k, i};
-      bool startsComponent = i == 0 || name[i - 1] == '/' || name[i - 1] == '\\' || name[i - 1] == ' ';
+      bool startsComponent =
+          i == 0 || name[i - 1] == '/' || name[i - 1] == '\\' || name[i - 1] == ' ';
       if (c == '.' && startsComponent) return {PackNameDot, k, i};
     }
     // The launcher accepts a repeated name, but then opens the file twice without sharing

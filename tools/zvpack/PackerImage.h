@@ -9,11 +9,11 @@
 
 struct PackEntry {
   char Name[PackageNameSize];
-  uint32_t NameLength;             // as given; up to 255 can be encoded
+  uint32_t NameLength;  // as given; up to 255 can be encoded
   uint32_t DataSize;
   PackageFileTime LastWriteTime;
-  const uint8_t* Data;             // copied by LayoutPackageImage when not null
-  uint32_t DataOffset;             // set by LayoutPackageImage
+  const uint8_t* Data;  // copied by LayoutPackageImage when not null
+  uint32_t DataOffset;  // set by LayoutPackageImage
 };
 
 // The most entries zvpack accepts: 57 one-character names reach offset 1674, 58 never fit.
@@ -22,17 +22,17 @@ const uint32_t PackMaxEntries = (DirectoryEnd - DirectoryOffset) / (EntryFixedSi
 // What CheckPackEntries found, for the caller to name the file.
 enum PackProblem {
   PackOk,
-  PackNoEntries,        // the launcher needs at least one
-  PackTooManyEntries,   // more than PackMaxEntries
+  PackNoEntries,       // the launcher needs at least one
+  PackTooManyEntries,  // more than PackMaxEntries
   PackNameEmpty,
-  PackNameTooLong,      // over 255 bytes
-  PackNameByte,         // a byte outside 0x20-0x7E
-  PackNameDot,          // a name or path component beginning with '.'
-  PackNameRepeated,     // names the same file as an earlier entry (Amount: that entry)
-  PackDirectoryTooLong, // this entry would end past offset 1696
-  PackFileTooLarge,     // over 16,777,216 bytes
-  PackTooLarge,         // the whole package over 16,777,216 bytes
-  PackTooSmall,         // the contents cannot fill the 2048-byte sealed header
+  PackNameTooLong,       // over 255 bytes
+  PackNameByte,          // a byte outside 0x20-0x7E
+  PackNameDot,           // a name or path component beginning with '.'
+  PackNameRepeated,      // names the same file as an earlier entry (Amount: that entry)
+  PackDirectoryTooLong,  // this entry would end past offset 1696
+  PackFileTooLarge,      // over 16,777,216 bytes
+  PackTooLarge,          // the whole package over 16,777,216 bytes
+  PackTooSmall,          // the contents cannot fill the 2048-byte sealed header
 };
 
 struct PackCheck {

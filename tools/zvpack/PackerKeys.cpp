@@ -81,7 +81,8 @@ bool ToPackageKey(EVP_PKEY* pkey, PackerPublicKey* key) {
   BN_free(n);
   if (!ok) return false;
   key->Modulus[0] = KeyModulusLimbs;
-  for (uint32_t i = 0; i < RsaBlockLimbs; i++) key->Modulus[1 + i] = ReadLittleEndian32(bytes + 4 * i);
+  for (uint32_t i = 0; i < RsaBlockLimbs; i++)
+    key->Modulus[1 + i] = ReadLittleEndian32(bytes + 4 * i);
   key->Modulus[KeyModulusLimbs] = 0;
   key->Exponent[0] = 1;
   key->Exponent[1] = 65537;

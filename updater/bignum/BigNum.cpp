@@ -69,6 +69,4 @@ void BigNumFree(BigNum* x) {
 }
 
 // see BigNum.h
-void BigNumNormalize(BigNum* x) {
-  x[0] = SignificantCount(x);
-}
+void BigNumNormalize(BigNum* x) { x[0] = SignificantCount(x); }

@@ -55,8 +55,8 @@ BigNum* BigNumMulMod(const BigNum* a, const BigNum* b, const BigNum* m) {
     BigNumFree(r);
     return nullptr;
   }
-  uint32_t* shiftTable = static_cast<uint32_t*>(
-      BigNumAllocator(static_cast<size_t>(tableWords) * sizeof(uint32_t)));
+  uint32_t* shiftTable =
+      static_cast<uint32_t*>(BigNumAllocator(static_cast<size_t>(tableWords) * sizeof(uint32_t)));
   if (shiftTable == nullptr) {
     BigNumFree(r);
     return nullptr;

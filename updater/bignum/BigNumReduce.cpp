@@ -50,15 +50,14 @@ static void ShiftLeftOne(const uint32_t* from, uint32_t* to, uint32_t count) {
 // at `window`, with `above` (possibly null: a limb beyond x's count, reading as zero)
 // the limb just over them. `rows` points at the first compared limb of row 0: limb 0
 // for the windows, limb 1 for the final stage.
-static void SubtractRows(uint32_t* window, uint32_t* above, const uint32_t* rows,
-                         uint32_t rowWidth, uint32_t count, uint32_t lowest) {
+static void SubtractRows(uint32_t* window, uint32_t* above, const uint32_t* rows, uint32_t rowWidth,
+                         uint32_t count, uint32_t lowest) {
   for (uint32_t k = 32; k-- > lowest;) {
     const uint32_t* row = rows + k * rowWidth;
     // Only row 31 can meet a non-zero limb above: that limb is at most 1 and row 31
     // reaches the top bit of the window, so window plus that limb is at least row 31,
     // and taking row 31 off leaves less than row 31, clearing the limb above.
-    bool atLeast = (k == 31 && above != nullptr && *above != 0) ||
-                   !IsBelow(window, row, count);
+    bool atLeast = (k == 31 && above != nullptr && *above != 0) || !IsBelow(window, row, count);
     if (!atLeast) {
       continue;
     }

@@ -73,8 +73,8 @@ TEST(BigNumOpenSsl, ModExp65537) {
     uint32_t baseCount = i % 3 == 2 ? 65 + random() % 64 : 64;
     BigNum* m = MakeBigNum(mLimbs, i % 4 == 1 ? 65 : 64);
     BigNum* base = MakeBigNum(RandomLimbs(random, baseCount), baseCount);
-    SCOPED_TRACE(testing::Message() << "case " << i << ", modulus count " << m[0]
-                                    << ", base count " << baseCount);
+    SCOPED_TRACE(testing::Message()
+                 << "case " << i << ", modulus count " << m[0] << ", base count " << baseCount);
 
     BigNum* result = BigNumModExp(base, exponent, m);
     ASSERT_NE(nullptr, result);
@@ -107,8 +107,7 @@ TEST(BigNumOpenSsl, MulAddAndMulMod) {
     BigNum* b = MakeBigNum(RandomLimbs(random, bCount), bCount);
     BigNum* m = MakeBigNum(RandomModulus(random, mSignificant), mSignificant + random() % 3);
     SCOPED_TRACE(testing::Message() << "case " << i << ": " << aCount << " x " << bCount
-                                    << " limbs mod " << mSignificant << " (count " << m[0]
-                                    << ")");
+                                    << " limbs mod " << mSignificant << " (count " << m[0] << ")");
     BIGNUM* aRef = ToOpenSsl(a);
     BIGNUM* bRef = ToOpenSsl(b);
     BIGNUM* mRef = ToOpenSsl(m);
@@ -149,8 +148,8 @@ TEST(BigNumOpenSsl, ModExpOtherExponents) {
     BigNum* exponent = MakeBigNum(exponentLimbs, exponentCount);
     BigNum* m = MakeBigNum(RandomModulus(random, mSignificant), mSignificant);
     BigNum* base = MakeBigNum(RandomLimbs(random, 1 + random() % 20));
-    SCOPED_TRACE(testing::Message() << "case " << i << ", exponent " << HexOf(exponent)
-                                    << ", modulus " << HexOf(m));
+    SCOPED_TRACE(testing::Message()
+                 << "case " << i << ", exponent " << HexOf(exponent) << ", modulus " << HexOf(m));
     BIGNUM* baseRef = ToOpenSsl(base);
     BIGNUM* exponentRef = ToOpenSsl(exponent);
     BIGNUM* mRef = ToOpenSsl(m);

@@ -12,15 +12,15 @@ namespace {
 
 struct RuleCase {
   const char* Label;
-  const char* EntryName;                  // when set, the name of entry 0
-  void (*Entries)(PackageDraft*);         // before the layout
-  void (*Plain)(PackageDraft*);           // on the plain body
-  void (*Opened)(PackageDraft*);          // on the blocks as they must open, before sealing
-  void (*Sign)(PackageDraft*);            // after sealing, instead of the usual signature
-  void (*Stored)(PackageDraft*);          // on the file's bytes
+  const char* EntryName;           // when set, the name of entry 0
+  void (*Entries)(PackageDraft*);  // before the layout
+  void (*Plain)(PackageDraft*);    // on the plain body
+  void (*Opened)(PackageDraft*);   // on the blocks as they must open, before sealing
+  void (*Sign)(PackageDraft*);     // after sealing, instead of the usual signature
+  void (*Stored)(PackageDraft*);   // on the file's bytes
   int32_t Read;
   int32_t Unseal;
-  int ModExps;                            // exponentiations in all, or -1 when not counted
+  int ModExps;  // exponentiations in all, or -1 when not counted
 };
 
 // Writes byte value at the directory field `field` bytes after entry k's name.
@@ -61,7 +61,8 @@ void SignWithSuffix(PackageDraft* d, const char* suffix) {
   uint8_t value[RsaBlockSize];
   BuildSignatureValue(d->Image, d->Length, suffix, static_cast<uint32_t>(strlen(suffix)), value);
   memcpy(d->Image + d->Length, TrailerTag, TrailerTagSize);
-  ASSERT_TRUE(RsaPrivateBlock(GetTestKeys()->Signature, value, d->Image + d->Length + TrailerTagSize));
+  ASSERT_TRUE(
+      RsaPrivateBlock(GetTestKeys()->Signature, value, d->Image + d->Length + TrailerTagSize));
   d->Size = d->Length + SignatureTrailerSize;
 }
 
@@ -90,7 +91,9 @@ void SignAboveModulus(PackageDraft* d) {
 
 void FlipStored(PackageDraft* d, uint32_t offset) { d->Image[offset] ^= 0x01; }
 
-uint8_t* BlockTopLimb(PackageDraft* d, uint32_t j) { return d->Image + RsaBlockSize * j + SealMarkerSlot; }
+uint8_t* BlockTopLimb(PackageDraft* d, uint32_t j) {
+  return d->Image + RsaBlockSize * j + SealMarkerSlot;
+}
 
 const RuleCase RuleCases[] = {
     {"valid", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 9},
@@ -124,9 +127,11 @@ const RuleCase RuleCases[] = {
      [](PackageDraft* d) { d->Entries[0].DataSize = 1000; }, nullptr, nullptr, nullptr, nullptr, 0,
      PackageInvalid, 1},
     {"marker one bit wrong in block 3", nullptr, nullptr, nullptr,
-     [](PackageDraft* d) { BlockTopLimb(d, 3)[0] ^= 0x01; }, nullptr, nullptr, 0, PackageInvalid, 5},
+     [](PackageDraft* d) { BlockTopLimb(d, 3)[0] ^= 0x01; }, nullptr, nullptr, 0, PackageInvalid,
+     5},
     {"top marker bit wrong in block 0", nullptr, nullptr, nullptr,
-     [](PackageDraft* d) { BlockTopLimb(d, 0)[3] ^= 0x08; }, nullptr, nullptr, 0, PackageInvalid, 2},
+     [](PackageDraft* d) { BlockTopLimb(d, 0)[3] ^= 0x08; }, nullptr, nullptr, 0, PackageInvalid,
+     2},
     {"block 7 with fewer than 64 limbs", nullptr, nullptr, nullptr,
      [](PackageDraft* d) { WriteLittleEndian32(BlockTopLimb(d, 7), 0); }, nullptr, nullptr, 0,
      PackageInvalid, 9},
@@ -158,21 +163,25 @@ const RuleCase RuleCases[] = {
      nullptr, nullptr, 0, PackageInvalid, 9},
     {"name x.dll", "x.dll", nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 9},
     {"name sub/x.dll", "sub/x.dll", nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 9},
-    {"name sub backslash x.dll", "sub\\x.dll", nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 9},
+    {"name sub backslash x.dll", "sub\\x.dll", nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0,
+     9},
     {"name a..b", "a..b", nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 9},
     {"name C:x y~", "C:x y~", nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 9},
     {"name .x", ".x", nullptr, nullptr, nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
     {"name sub/.x", "sub/.x", nullptr, nullptr, nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
-    {"name sub backslash .x", "sub\\.x", nullptr, nullptr, nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
+    {"name sub backslash .x", "sub\\.x", nullptr, nullptr, nullptr, nullptr, nullptr, 0,
+     PackageInvalid, 9},
     {"name a .x", "a .x", nullptr, nullptr, nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
     {"name with 0x7F", "a\x7F", nullptr, nullptr, nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
-    {"name with 0xE9", "caf\xE9", nullptr, nullptr, nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
+    {"name with 0xE9", "caf\xE9", nullptr, nullptr, nullptr, nullptr, nullptr, 0, PackageInvalid,
+     9},
     {"name with 0x1F", "a\x1F", nullptr, nullptr, nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
     {"empty name", "", nullptr, nullptr, nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
     {"255-byte name", nullptr, [](PackageDraft* d) { SetName(d, 0, 'n', 255); }, nullptr, nullptr,
      nullptr, nullptr, 0, 0, 9},
     {"HeaderReserved byte 159 not zero", nullptr, nullptr,
-     [](PackageDraft* d) { d->Image[159] = 0x80; }, nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
+     [](PackageDraft* d) { d->Image[159] = 0x80; }, nullptr, nullptr, nullptr, 0, PackageInvalid,
+     9},
     {"EntryReservedA not zero", nullptr, nullptr,
      [](PackageDraft* d) { EntryField(d, 0, 16)[2] = 1; }, nullptr, nullptr, nullptr, 0,
      PackageInvalid, 9},
@@ -185,11 +194,23 @@ const RuleCase RuleCases[] = {
     {"data one byte past L", nullptr, nullptr,
      [](PackageDraft* d) { WriteLittleEndian32(EntryField(d, 0, 4), d->Entries[0].DataSize + 1); },
      nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
-    {"DataOffset one more", nullptr, [](PackageDraft* d) { ManyEntries(d, 3); d->Entries[1].DataSize = 2000; },
-     [](PackageDraft* d) { WriteLittleEndian32(EntryField(d, 1, 0), d->Entries[1].DataOffset + 1); },
+    {"DataOffset one more", nullptr,
+     [](PackageDraft* d) {
+       ManyEntries(d, 3);
+       d->Entries[1].DataSize = 2000;
+     },
+     [](PackageDraft* d) {
+       WriteLittleEndian32(EntryField(d, 1, 0), d->Entries[1].DataOffset + 1);
+     },
      nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
-    {"DataOffset one less", nullptr, [](PackageDraft* d) { ManyEntries(d, 3); d->Entries[1].DataSize = 2000; },
-     [](PackageDraft* d) { WriteLittleEndian32(EntryField(d, 1, 0), d->Entries[1].DataOffset - 1); },
+    {"DataOffset one less", nullptr,
+     [](PackageDraft* d) {
+       ManyEntries(d, 3);
+       d->Entries[1].DataSize = 2000;
+     },
+     [](PackageDraft* d) {
+       WriteLittleEndian32(EntryField(d, 1, 0), d->Entries[1].DataOffset - 1);
+     },
      nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
     {"zero-size entries between others", nullptr,
      [](PackageDraft* d) {
@@ -199,15 +220,22 @@ const RuleCase RuleCases[] = {
        d->Entries[3].DataSize = 0;
      },
      nullptr, nullptr, nullptr, nullptr, 0, 0, 9},
-    {"DataSize over 16 MiB", nullptr, [](PackageDraft* d) { ManyEntries(d, 2); d->Entries[0].DataSize = 2000; },
+    {"DataSize over 16 MiB", nullptr,
+     [](PackageDraft* d) {
+       ManyEntries(d, 2);
+       d->Entries[0].DataSize = 2000;
+     },
      // The second entry says 16 MiB + 1 and the body still ends where it says.
      [](PackageDraft* d) { WriteLittleEndian32(EntryField(d, 1, 4), PackageBufferSize + 1); },
      nullptr, nullptr, nullptr, 0, PackageInvalid, 9},
     {"file of exactly 16 MiB", nullptr,
-     [](PackageDraft* d) { d->Entries[0].DataSize = PackageBufferSize - SignatureTrailerSize - 222; },
+     [](PackageDraft*
+            d) { d->Entries[0].DataSize = PackageBufferSize - SignatureTrailerSize - 222; },
      nullptr, nullptr, nullptr, nullptr, 0, 0, 9},
     {"file past 16 MiB judged by its first 16 MiB", nullptr,
-     [](PackageDraft* d) { d->Entries[0].DataSize = PackageBufferSize - SignatureTrailerSize - 222; },
+     [](PackageDraft* d) {
+       d->Entries[0].DataSize = PackageBufferSize - SignatureTrailerSize - 222;
+     },
      nullptr, nullptr, nullptr,
      [](PackageDraft* d) {
        memset(d->Image + d->Size, 0x5A, 1000);
@@ -283,7 +311,8 @@ TEST_P(PackageRules, ReadAndUnseal) {
     EXPECT_EQ(got->LastWriteTime.LowDateTime, want->LastWriteTime.LowDateTime);
     EXPECT_EQ(got->LastWriteTime.HighDateTime, want->LastWriteTime.HighDateTime);
     if (rule.Sign != SignAboveModulus) {
-      EXPECT_EQ(memcmp(PackageBuffer + got->DataOffset, want->Data, want->DataSize), 0) << want->Name;
+      EXPECT_EQ(memcmp(PackageBuffer + got->DataOffset, want->Data, want->DataSize), 0)
+          << want->Name;
     }
   }
 }

@@ -98,8 +98,9 @@ class Zvpack : public testing::Test {
 
   static RunResult Pack(const std::string& out, std::vector<std::string> inputs,
                         const std::string& version = "1.2.3.4") {
-    std::vector<std::string> args = {"pack", "--signature-key", SignatureKey, "--sealing-key",
-                                     SealingKey, "--version", version, "--out", out};
+    std::vector<std::string> args = {"pack",          "--signature-key", SignatureKey,
+                                     "--sealing-key", SealingKey,        "--version",
+                                     version,         "--out",           out};
     args.insert(args.end(), inputs.begin(), inputs.end());
     return Run(args);
   }
@@ -116,7 +117,8 @@ std::string Zvpack::SealingKey;
 // Bytes that differ from file to file.
 std::string Contents(size_t size, unsigned seed) {
   std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; i++) bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 8)) & 0xFF);
+  for (size_t i = 0; i < size; i++)
+    bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 8)) & 0xFF);
   return bytes;
 }
 
@@ -155,7 +157,8 @@ TEST_F(Zvpack, FolderRoundTripGivesBackEveryNameSizeTimeAndByte) {
   const SourceFile files[] = {
       {"a.dll", "a.dll", 3000, 981173106, 123456700, "2001-02-03 04:05:06.1234567"},
       {"long\\" + longComponent, "long/" + longComponent, 17, 0, 0, "1970-01-01 00:00:00.0000000"},
-      {"sub\\deep\\x.cfg", "sub/deep/x.cfg", 1, 1700000000, 999999900, "2023-11-14 22:13:20.9999999"},
+      {"sub\\deep\\x.cfg", "sub/deep/x.cfg", 1, 1700000000, 999999900,
+       "2023-11-14 22:13:20.9999999"},
       {"sub\\empty", "sub/empty", 0, 1234567890, 0, "2009-02-13 23:31:30.0000000"},
   };
   ASSERT_EQ(files[1].Name.size(), 255u);
@@ -176,13 +179,14 @@ TEST_F(Zvpack, FolderRoundTripGivesBackEveryNameSizeTimeAndByte) {
   EXPECT_NE(listed.Out.find("Version 2.0.10.255, 4 entries"), std::string::npos) << listed.Out;
   std::istringstream lines(listed.Out);
   std::string line;
-  std::getline(lines, line);  // accepted
-  std::getline(lines, line);  // version
-  std::getline(lines, line);  // column heads
+  std::getline(lines, line);              // accepted
+  std::getline(lines, line);              // version
+  std::getline(lines, line);              // column heads
   for (const SourceFile& file : files) {  // already in the order zvpack sorts them
     ASSERT_TRUE(std::getline(lines, line));
     char expected[600];
-    snprintf(expected, sizeof expected, "%10zu  %s  %s", file.Size, file.ListedTime, file.Name.c_str());
+    snprintf(expected, sizeof expected, "%10zu  %s  %s", file.Size, file.ListedTime,
+             file.Name.c_str());
     EXPECT_EQ(line, expected);
   }
   EXPECT_EQ(ReadAll(package), stored) << "inspect must leave the package as it is";
@@ -206,8 +210,9 @@ TEST_F(Zvpack, FolderRoundTripGivesBackEveryNameSizeTimeAndByte) {
     const PackageEntry& entry = PackageEntries[k];
     EXPECT_EQ(std::string(entry.Name), file.Name);
     ASSERT_EQ(entry.DataSize, file.Size);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(PackageBuffer) + entry.DataOffset, entry.DataSize),
-              Contents(file.Size, seed++))
+    EXPECT_EQ(
+        std::string(reinterpret_cast<char*>(PackageBuffer) + entry.DataOffset, entry.DataSize),
+        Contents(file.Size, seed++))
         << file.Name;
     uint64_t ticks = (static_cast<uint64_t>(file.Seconds) + 11644473600u) * 10000000u +
                      static_cast<uint64_t>(file.Nanoseconds) / 100;
@@ -302,11 +307,13 @@ const Refusal Refusals[] = {
      "58 files: at most 57 fit", nullptr},
     {"directory past 1696",
      [](const std::string& f, std::vector<std::string>* in) {
-       for (char c = 'a'; c < 'a' + 6; c++) WriteAll(f + "/" + std::string(250, c), Contents(500, c));
+       for (char c = 'a'; c < 'a' + 6; c++)
+         WriteAll(f + "/" + std::string(250, c), Contents(500, c));
        in->push_back(f);
      },
      "the package directory would end at offset 1842, past 1696", "/ffffffffff"},
-    {"hidden file", [](const std::string& f, std::vector<std::string>* in) {
+    {"hidden file",
+     [](const std::string& f, std::vector<std::string>* in) {
        WriteAll(f + "/.hidden", Contents(3000, 1));
        in->push_back(f);
      },
@@ -371,7 +378,10 @@ const Refusal Refusals[] = {
      },
      "too small to fill the 2048-byte sealed header: 1816 more bytes", nullptr},
     {"not a regular file",
-     [](const std::string& f, std::vector<std::string>* in) { in->push_back("x=/dev/null"); (void)f; },
+     [](const std::string& f, std::vector<std::string>* in) {
+       in->push_back("x=/dev/null");
+       (void)f;
+     },
      "'/dev/null' is not a regular file", nullptr},
     {"missing file",
      [](const std::string& f, std::vector<std::string>* in) { in->push_back("x=" + f + "/none"); },
@@ -412,7 +422,10 @@ TEST_F(Zvpack, PackRefusesAPublicKey) {
   std::string folder = Fresh("public");
   WriteAll(folder + "/f.dll", Contents(3000, 1));
   std::string publicKey = Dir + "/public.pem";
-  ASSERT_EQ(system(("openssl rsa -in '" + SealingKey + "' -pubout -out '" + publicKey + "' 2>/dev/null").c_str()), 0);
+  ASSERT_EQ(
+      system(("openssl rsa -in '" + SealingKey + "' -pubout -out '" + publicKey + "' 2>/dev/null")
+                 .c_str()),
+      0);
   std::string package = Dir + "/public.zvp";
   RunResult result = Run({"pack", "--signature-key", SignatureKey, "--sealing-key", publicKey,
                           "--version", "1.0.0.0", "--out", package, folder});
@@ -422,7 +435,8 @@ TEST_F(Zvpack, PackRefusesAPublicKey) {
 
   // Inspecting takes public keys.
   ASSERT_EQ(Pack(package, {folder}).Exit, 0);
-  RunResult listed = Run({"inspect", "--signature-key", SignatureKey, "--sealing-key", publicKey, package});
+  RunResult listed =
+      Run({"inspect", "--signature-key", SignatureKey, "--sealing-key", publicKey, package});
   EXPECT_EQ(listed.Exit, 0) << listed.Err;
 }
 
@@ -436,13 +450,19 @@ TEST_F(Zvpack, UsageErrorsExitWithOne) {
       {"help", "frobnicate"},
       {"keygen"},
       {"keygen", "a.pem", "b.pem"},
-      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3.4", folder},
+      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3.4",
+       folder},
       {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--out", out, folder},
-      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3", "--out", out, folder},
-      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3.256", "--out", out, folder},
-      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3.4", "--out", out},
-      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3.4", "--out", out, "nothing-here"},
-      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3.4", "--out", out, "--fast", folder},
+      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3",
+       "--out", out, folder},
+      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version",
+       "1.2.3.256", "--out", out, folder},
+      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3.4",
+       "--out", out},
+      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3.4",
+       "--out", out, "nothing-here"},
+      {"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "--version", "1.2.3.4",
+       "--out", out, "--fast", folder},
       {"pack", "--signature-key"},
       {"inspect", "--signature-key", SignatureKey, "--sealing-key", SealingKey},
       {"inspect", "--signature-key", SignatureKey, "--sealing-key", SealingKey, "a.zvp", "b.zvp"},

@@ -23,8 +23,8 @@ inline Limbs LimbsFromHex(const char* hex) {
   size_t length = strlen(hex);
   for (size_t end = length; end > 0; end = end > 8 ? end - 8 : 0) {
     size_t start = end > 8 ? end - 8 : 0;
-    limbs.push_back(static_cast<uint32_t>(
-        strtoul(std::string(hex + start, end - start).c_str(), nullptr, 16)));
+    limbs.push_back(
+        static_cast<uint32_t>(strtoul(std::string(hex + start, end - start).c_str(), nullptr, 16)));
   }
   return Trimmed(limbs);
 }
@@ -45,13 +45,9 @@ inline std::string HexFromLimbs(const Limbs& value) {
 }
 
 // The value of x, all of its count limbs read.
-inline Limbs ValueOf(const BigNum* x) {
-  return Trimmed(Limbs(x + 1, x + 1 + x[0]));
-}
+inline Limbs ValueOf(const BigNum* x) { return Trimmed(Limbs(x + 1, x + 1 + x[0])); }
 
-inline std::string HexOf(const BigNum* x) {
-  return HexFromLimbs(ValueOf(x));
-}
+inline std::string HexOf(const BigNum* x) { return HexFromLimbs(ValueOf(x)); }
 
 // A new BigNum holding `value` with `count` limbs, or just as many as the value needs
 // (at least one) when count is smaller.

@@ -100,8 +100,7 @@ const char* const B1024 =
     "724b1557c5a972104189540f22ea3f7e4ec3e032a72bd49f43505f5ad7be2d6de1140a160ffce66f"
     "cd08d889d118a8e6299db69854bd2ebd3c55da7e53280e5fc87ab1981b9ea356e828b24e41c1194a"
     "200be7ed1a7dcdab";
-const char* const E160 =
-    "b2a77df325a71c59ff03068a05b4a9d18b6b86e5";
+const char* const E160 = "b2a77df325a71c59ff03068a05b4a9d18b6b86e5";
 const char* const Ones2048 =
     "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
     "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
@@ -202,7 +201,7 @@ const ReduceModulus ReduceModuli[] = {
 
 struct ReduceShape {
   const char* Name;
-  int Shift;      // x = m·2^Shift + Add; -1: x = m - 1
+  int Shift;  // x = m·2^Shift + Add; -1: x = m - 1
   uint32_t Add;
   bool SpareLimb;  // x's count has one limb above its value, or none at all
 };
@@ -230,8 +229,8 @@ TEST(BigNum, ReduceEdgeCases) {
       uint32_t mCount = static_cast<uint32_t>(m.size()) + leadingZeros;
       BigNum* mNum = MakeBigNum(m, mCount);
       for (const ReduceShape& shape : ReduceShapes) {
-        SCOPED_TRACE(testing::Message() << "m " << modulus.Name << " (count " << mCount
-                                        << "), x " << shape.Name);
+        SCOPED_TRACE(testing::Message()
+                     << "m " << modulus.Name << " (count " << mCount << "), x " << shape.Name);
         Limbs value;
         std::string expected;
         if (shape.Shift < 0) {
@@ -267,8 +266,7 @@ struct ModExpCase {
 };
 
 const ModExpCase ModExpCases[] = {
-    {"2048-bit modulus, exponent 65537",
-     B1, 0, "10001", 0, M1, 0,
+    {"2048-bit modulus, exponent 65537", B1, 0, "10001", 0, M1, 0,
      "6698796fd8541dfde3cd194d700680caee0e645d6c4d49c27287b3125cfadbefa5d988cd636da190"
      "89c20e3cddaed221a1fd67d8b83aed4e9d06a561ea579bd59deb373dd7f6bd27c638e705d139c852"
      "3937b3c2500c7da9555bc98a9670f33e37a2a04bdf0529b17a7ef6d824a6dd7e808a755f7cf7bc00"
@@ -276,8 +274,7 @@ const ModExpCase ModExpCases[] = {
      "f7b9e662b888057bc16597285e9bfda773a4d68f2aa7dbb7fc05880ae1b8eaf94711cdce68b27597"
      "723f7d1f1e594ecb1122aabbd3eb529ded054563770089e4d2bb3e3407413a7f1ffb686d5e4a8096"
      "595024be3f919ede7316bd4eeda00a68"},
-    {"second 2048-bit modulus",
-     B1b, 0, "10001", 0, M1b, 0,
+    {"second 2048-bit modulus", B1b, 0, "10001", 0, M1b, 0,
      "179c9d54a0bb586641ed5c593bb4de1d339d52a51816cc21335b0a3674b382165d603943d825cdfd"
      "af5cc68793256da512dc976854e0654c5b3085cbfaa5a66fba80b8187c777105fda6150f4ce784ac"
      "c0147a0d0cd4db0a1dfa3b5dfe1fca8f2db7ec4f095bb4fc4445cb527c450855b5e5cb36e26ba053"
@@ -285,8 +282,7 @@ const ModExpCase ModExpCases[] = {
      "07ed46ca05a7a681836b5be968a5b466da08b1b2b1564fe8c439e2ea93fe591d50689a9167e91c48"
      "4641b8eca538af8c2dc0a6b46f8c303baec5f3c96dc25ccc475832fb73d8e7e5c68d1fcdb0d8a0c2"
      "b6e9a706b568b2ce13c157fac8b3f713"},
-    {"modulus with a leading zero limb (count 65)",
-     B1, 0, "10001", 0, M1, 65,
+    {"modulus with a leading zero limb (count 65)", B1, 0, "10001", 0, M1, 65,
      "6698796fd8541dfde3cd194d700680caee0e645d6c4d49c27287b3125cfadbefa5d988cd636da190"
      "89c20e3cddaed221a1fd67d8b83aed4e9d06a561ea579bd59deb373dd7f6bd27c638e705d139c852"
      "3937b3c2500c7da9555bc98a9670f33e37a2a04bdf0529b17a7ef6d824a6dd7e808a755f7cf7bc00"
@@ -294,8 +290,7 @@ const ModExpCase ModExpCases[] = {
      "f7b9e662b888057bc16597285e9bfda773a4d68f2aa7dbb7fc05880ae1b8eaf94711cdce68b27597"
      "723f7d1f1e594ecb1122aabbd3eb529ded054563770089e4d2bb3e3407413a7f1ffb686d5e4a8096"
      "595024be3f919ede7316bd4eeda00a68"},
-    {"modulus top limb 1, base above it",
-     B2, 0, "10001", 0, M2, 0,
+    {"modulus top limb 1, base above it", B2, 0, "10001", 0, M2, 0,
      "93cb1788312c39da3ad65c5201ae5923455b2b51c534256cf4f1380cc6892a19f100caa9b6514c46"
      "4b1e057687e407815d52e7f2c4200a8508dfe83dc6c5e6a068ce3e2ca6a9fafce1c21e27b240e687"
      "62ad4fb325ada6effe3faac829542b5adb5f2398d989841458bc9e974650b8abf6947ec13d482044"
@@ -303,8 +298,7 @@ const ModExpCase ModExpCases[] = {
      "e68875fa882544eb8a340e8cee10a4169a7cebccb1aadbad4be95fda9cb8d0841cd444a247c66681"
      "65dc21e78afa8adede4d8605e9e157bff6216f9cad4f14a94994cea6aee7ec84eb151f291b7a13c3"
      "dcf907225fe3edc62fef1c1b"},
-    {"2000-bit modulus",
-     B3, 0, "10001", 0, M3, 0,
+    {"2000-bit modulus", B3, 0, "10001", 0, M3, 0,
      "33772ee69d90cdfb1f62f1a08629b8ae7fdcdbd8846681eb94e71a19a8e42914448e0d53e03ded3a"
      "d1c29bddff83dcb7c1df9d1d87583aa0cf8f4793d4be492f668c07d5b56acc548acaabfea6ea478e"
      "888f809636ad151c4553d689a7b52116fec708ffefc80931410eb1cccd98e25c2928da0fed803643"
@@ -312,8 +306,7 @@ const ModExpCase ModExpCases[] = {
      "ae51efd2b8e56987d55f6a15ec5e766a64658514b7ac05c0be6f91c5d28076d04efaf17fc218be17"
      "3182258133a3408bdc5c990cc408f990e4fbdcd42ed494c2b57b474bb1c48bae78a2d69faa538e55"
      "2d932393f04cb6bdf134"},
-    {"2000-bit modulus with two leading zero limbs",
-     B3, 0, "10001", 0, M3, 65,
+    {"2000-bit modulus with two leading zero limbs", B3, 0, "10001", 0, M3, 65,
      "33772ee69d90cdfb1f62f1a08629b8ae7fdcdbd8846681eb94e71a19a8e42914448e0d53e03ded3a"
      "d1c29bddff83dcb7c1df9d1d87583aa0cf8f4793d4be492f668c07d5b56acc548acaabfea6ea478e"
      "888f809636ad151c4553d689a7b52116fec708ffefc80931410eb1cccd98e25c2928da0fed803643"
@@ -321,8 +314,7 @@ const ModExpCase ModExpCases[] = {
      "ae51efd2b8e56987d55f6a15ec5e766a64658514b7ac05c0be6f91c5d28076d04efaf17fc218be17"
      "3182258133a3408bdc5c990cc408f990e4fbdcd42ed494c2b57b474bb1c48bae78a2d69faa538e55"
      "2d932393f04cb6bdf134"},
-    {"base of twice the modulus's limbs",
-     B4096, 0, "10001", 0, M1, 0,
+    {"base of twice the modulus's limbs", B4096, 0, "10001", 0, M1, 0,
      "311a808bad0cb5a116f9e8652d83995fdaf57c00cb38e10c8e67875e0b6945e336d655a7e60a5169"
      "a7e87ac38909d423b0e0627c330432dce9590bbcd7123d88771877a744b763f10da94309f45b6769"
      "eb51bb5b4e29a72abb7e6ca0105942c0b7e007588f700bd0adb15420326f004d2524e30fc688e2bb"
@@ -330,8 +322,7 @@ const ModExpCase ModExpCases[] = {
      "85f15dfe1bdd0a4c50fcdcf388fb0d26ded5beae6a14bd52b801e4e67ab3787b0235519d62548769"
      "a17c47d96190aaeb96b6b62d8f010f7ad7f5e9f832287bc42eb8b99332054a8fb1cbe7d63dcdcefa"
      "5557c93d188a0954414353f10059a65e"},
-    {"base of more limbs, exponent 2 (unreduced first square)",
-     B4096, 0, "2", 0, M1, 0,
+    {"base of more limbs, exponent 2 (unreduced first square)", B4096, 0, "2", 0, M1, 0,
      "95c6fff00ba61830b7cdd0229191e6fbf627e5f6338f5ec1e511cd4c131e6b115fa0c221b1ac24e0"
      "64d3001c897e9e8aed1f0bec11b7e6c460211d10c084a264077f26e3eacfd677c968b773a7798f20"
      "a29190c964e570b1ac36ba3873c308701421d54f4c450caaec7126571edf939cd9fbe055aa7e7f8a"
@@ -339,8 +330,7 @@ const ModExpCase ModExpCases[] = {
      "e54f0846c6298a05225dcfd1ec53aa5a4fbdde18fb0e31317a1ed345062d18d4b5a8e03436deff3e"
      "21d0250caf7ab3663f501913de42e9ea8d973ade0a575250cecfbca0321683ff8cd8a023ca5aa890"
      "46da16061c77bbe7fdc4116deb6fc072"},
-    {"all-ones base carrying a leading zero limb",
-     Ones2048, 65, "10001", 0, M1, 0,
+    {"all-ones base carrying a leading zero limb", Ones2048, 65, "10001", 0, M1, 0,
      "529de3ea7f14a08f453859d978d022453dc7161536660a0ec425c71e19c207d5161bd097390e5c99"
      "2ddf7ad7e1a31e41e27d09519768ada919829bf5489a4d625450389e5fe7644e5246742274957137"
      "b34042f51ca4e0d207cfe58c43f1025531e48db72c7238ab2ac8a05299a2cfc748811f1f019e2895"
@@ -348,8 +338,7 @@ const ModExpCase ModExpCases[] = {
      "ab44d8af9909306715caeedd690f2a66ef7d9e09b25ee98a62b50ff78bc2d11956af0cc355bd34ea"
      "6d477ea1759f95ef760f29ca30ddd385f37963f0e50b904a0ef6a997483dc7dde682c54fdb8fbb8b"
      "254efa1ad66d1a73f43fb020fbb28e69"},
-    {"even exponent 65536",
-     B1, 0, "10000", 0, M1, 0,
+    {"even exponent 65536", B1, 0, "10000", 0, M1, 0,
      "80a9dc33cd254e0be54f7c9eec8d57a13d7b2c402db3085f095105eab5724bc5ed091889f42d2912"
      "26f922a639916322f7b0ec9f2d9da655a603970633e763ceee624ed8265fd1d6d6b1bbc700eee73e"
      "bd8fdb5cdfbd81ee599811625b725671c1f4c070825da179c3c650b2a8f537b5a682c75131f85300"
@@ -357,42 +346,24 @@ const ModExpCase ModExpCases[] = {
      "7d1db971111e2b895fc753a2541fa50fe123f6eb67f1c7cab9c065ce86aa657a6cad5ea85a72b03b"
      "3897270a6ab7d2ff99789b42ed85431f9541db4a909ec98563d98b065c4200d9e1f878df352e3409"
      "165b203310542d58a05fd5b23d15f2ea"},
-    {"multi-limb exponent",
-     B1024, 0, E160, 0, M1024, 0,
+    {"multi-limb exponent", B1024, 0, E160, 0, M1024, 0,
      "5e14654d47e1043043b817a98fbf16e8730129169b6f9fb056ea5ced42afaf0dae65992458bfb9bf"
      "e090848d7b017a588f1e70ef418042c2fc55afcdba83f6bd4d244e22a6d82ed476ec7c6b23e35b66"
      "840d41ec77091ae6598830d1ffa18d85fe4d7cd85c6fbcbce3a7a44e740bd5afb94cbe7ff1895bb9"
      "cde5bc4f9d3fa0a2"},
-    {"exponent with top limb 0x80000000",
-     B1024, 0, "80000000ffffffff", 0, M1024, 0,
+    {"exponent with top limb 0x80000000", B1024, 0, "80000000ffffffff", 0, M1024, 0,
      "1ad8939b6f7a4902759e45d6cf83771b700e7a4994f8623c9e7af31893e175ff4347b13e93a15fff"
      "7ba7605b3873d36bbe88b765e761ed7d4e48010d9909ca838e6cc2fc48915ffe323832499596c873"
      "fe92ba32fe75dbf97da076096560956384897a3b209fcfeb15bd3389f6c20c9a9d5a1ec0aa35d3cb"
      "b359e721488f3bc9"},
-    {"base equal to the modulus",
-     M1, 0, "10001", 0, M1, 0,
-     "0"},
-    {"base zero",
-     "0", 0, "10001", 0, M1, 0,
-     "0"},
-    {"modulus 1",
-     B1, 0, "10001", 0, "1", 0,
-     "0"},
-    {"one-limb modulus",
-     "12345678", 0, "10001", 0, "fffffffb", 0,
-     "c29d82eb"},
-    {"modulus 2^32",
-     "fedcba9876543211", 0, "10001", 0, "100000000", 0,
-     "30e43211"},
-    {"exponent zero",
-     B1, 0, "0", 0, M1, 0,
-     "1"},
-    {"exponent zero with three zero limbs",
-     B1, 0, "0", 3, M1, 0,
-     "1"},
-    {"exponent zero, modulus 1",
-     B1, 0, "0", 0, "1", 0,
-     "1"},
+    {"base equal to the modulus", M1, 0, "10001", 0, M1, 0, "0"},
+    {"base zero", "0", 0, "10001", 0, M1, 0, "0"},
+    {"modulus 1", B1, 0, "10001", 0, "1", 0, "0"},
+    {"one-limb modulus", "12345678", 0, "10001", 0, "fffffffb", 0, "c29d82eb"},
+    {"modulus 2^32", "fedcba9876543211", 0, "10001", 0, "100000000", 0, "30e43211"},
+    {"exponent zero", B1, 0, "0", 0, M1, 0, "1"},
+    {"exponent zero with three zero limbs", B1, 0, "0", 3, M1, 0, "1"},
+    {"exponent zero, modulus 1", B1, 0, "0", 0, "1", 0, "1"},
 };
 
 TEST(BigNum, ModExpKnownAnswers) {

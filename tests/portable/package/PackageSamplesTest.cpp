@@ -99,7 +99,9 @@ TEST_P(PackageSamples, ReadAndUnseal) {
     EXPECT_STREQ(entry.Name, names[k]);
     std::string want = ReadAll(SamplePath(sources[k]));
     ASSERT_EQ(entry.DataSize, want.size()) << names[k];
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(PackageBuffer) + entry.DataOffset, entry.DataSize), want);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(PackageBuffer) + entry.DataOffset,
+                          entry.DataSize),
+              want);
     EXPECT_EQ(entry.LastWriteTime.LowDateTime, static_cast<uint32_t>(stamp));
     EXPECT_EQ(entry.LastWriteTime.HighDateTime, static_cast<uint32_t>(stamp >> 32));
   }

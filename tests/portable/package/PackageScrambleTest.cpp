@@ -17,7 +17,8 @@ TEST_P(Descramble, ChangesEveryBodyByteFrom144AndNoneBelow) {
   std::vector<uint8_t> before(checked);
   for (uint32_t i = 0; i < checked; i++) before[i] = static_cast<uint8_t>(i * 37 + 11);
   // No key byte is zero, so every scrambled byte must change.
-  for (uint32_t i = 0; i < ScrambleKeySize; i++) before[ScrambleKeyOffset + i] = static_cast<uint8_t>(i | 0x80);
+  for (uint32_t i = 0; i < ScrambleKeySize; i++)
+    before[ScrambleKeyOffset + i] = static_cast<uint8_t>(i | 0x80);
   memcpy(PackageBuffer, before.data(), checked);
   PackageBodyLength = length;
 

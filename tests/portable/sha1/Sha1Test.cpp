@@ -16,7 +16,7 @@ struct Sha1Vector {
   const char* Name;
   const char* Pattern;  // the message is this text repeated and cut to Length bytes
   size_t Length;
-  const char* Digest;   // hex
+  const char* Digest;  // hex
 };
 
 // Digests from `openssl sha1` / Python's hashlib.

@@ -30,8 +30,8 @@ struct ItemType {
 const int32_t NoRecord = -1;
 
 struct ColourCase {
-  const char *Name;
-  const char *Code; // four bytes; null: the item has no type record
+  const char* Name;
+  const char* Code;  // four bytes; null: the item has no type record
   bool Flag4A;
   bool Flag100;
   uint32_t HostColour;
@@ -61,22 +61,21 @@ TEST(ItemColour, ChosenByFlagsAndTheShortList) {
   static ItemType type;
   WhilePatched([] {
     // The stand-in's item functions answer from the test's item and type record.
-    OnCall("TestItemFlag", [](HostCallRecord &call) -> uint32_t {
-      const Item *it = reinterpret_cast<const Item *>(call.Args[0]);
+    OnCall("TestItemFlag", [](HostCallRecord& call) -> uint32_t {
+      const Item* it = reinterpret_cast<const Item*>(call.Args[0]);
       return call.Args[1] == 0x4A ? it->Flag4A : 0;
     });
-    OnCall("TestItemFlagChecked", [](HostCallRecord &call) -> uint32_t {
-      const Item *it = reinterpret_cast<const Item *>(call.Args[0]);
+    OnCall("TestItemFlagChecked", [](HostCallRecord& call) -> uint32_t {
+      const Item* it = reinterpret_cast<const Item*>(call.Args[0]);
       return call.Args[1] == 0x100 ? it->Flag100 : 0;
     });
-    OnCall("GetItemRecord", [](HostCallRecord &call) -> uint32_t {
+    OnCall("GetItemRecord", [](HostCallRecord& call) -> uint32_t {
       return static_cast<int32_t>(call.Args[0]) == NoRecord ? 0 : reinterpret_cast<uint32_t>(&type);
     });
-    for (const ColourCase &c : ColourCases) {
+    for (const ColourCase& c : ColourCases) {
       SCOPED_TRACE(c.Name);
       item.ClassNumber = c.Code == nullptr ? NoRecord : 77;
-      if (c.Code != nullptr)
-        memcpy(&type.Code, c.Code, 4);
+      if (c.Code != nullptr) memcpy(&type.Code, c.Code, 4);
       item.Flag4A = c.Flag4A;
       item.Flag100 = c.Flag100;
       uint32_t from = HostJournal()->Count;
@@ -94,7 +93,7 @@ TEST(ItemColour, ChosenByFlagsAndTheShortList) {
 
       std::vector<std::string> calls;
       for (uint32_t i = from; i < HostJournal()->Count; ++i) {
-        const HostCallRecord &call = HostJournal()->Calls[i];
+        const HostCallRecord& call = HostJournal()->Calls[i];
         calls.push_back(call.Function);
         if (calls.back() == "GetItemRecord") {
           EXPECT_EQ(static_cast<uint32_t>(item.ClassNumber), call.Args[0]);
@@ -112,8 +111,7 @@ TEST(ItemColour, ChosenByFlagsAndTheShortList) {
       }
       // The list is consulted only without flag 0x4A; the host's own colour function never runs.
       std::vector<std::string> expected = {"TestItemFlag", "TestItemFlagChecked"};
-      if (!c.Flag4A)
-        expected.insert(expected.begin() + 1, "GetItemRecord");
+      if (!c.Flag4A) expected.insert(expected.begin() + 1, "GetItemRecord");
       EXPECT_EQ(expected, calls);
     }
   });
@@ -133,13 +131,13 @@ TEST(ItemCodeTest, OneForEveryCodeOfTheLongListAndOnlyEdxChanges) {
     uint32_t Result;
   };
   std::vector<CodeCase> cases;
-  for (const std::string &code : LongList())
-    cases.push_back({code, 1});
-  for (const char *code : {"r34 ", "r00 ", "CEH ", "Ceh ", "ceh\0", "ceh_", " ceh", "h be", "\0\0\0\0", "r33\0"})
+  for (const std::string& code : LongList()) cases.push_back({code, 1});
+  for (const char* code :
+       {"r34 ", "r00 ", "CEH ", "Ceh ", "ceh\0", "ceh_", " ceh", "h be", "\0\0\0\0", "r33\0"})
     cases.push_back({std::string(code, 4), 0});
 
   WhilePatched([&] {
-    for (const CodeCase &c : cases) {
+    for (const CodeCase& c : cases) {
       SCOPED_TRACE("code \"" + c.Code + "\"");
       uint32_t code;
       memcpy(&code, c.Code.data(), 4);
@@ -155,4 +153,4 @@ TEST(ItemCodeTest, OneForEveryCodeOfTheLongListAndOnlyEdxChanges) {
   });
 }
 
-} // namespace
+}  // namespace

@@ -162,8 +162,8 @@ TEST_P(SwitchTest, ChoosesUpdateOrGame) {
   } else {
     EXPECT_EQ(std::vector<std::string>{}, run.Boxes);
     std::string record = GameRecord(folder);
-    std::string expected = "\"" + JoinPath(folder, "Game.exe") + "\" " + c.GameText + "\n" +
-                           folder + "\n";
+    std::string expected =
+        "\"" + JoinPath(folder, "Game.exe") + "\" " + c.GameText + "\n" + folder + "\n";
     EXPECT_EQ(expected, record);
   }
 }
@@ -222,16 +222,32 @@ std::vector<RegistryCase> RegistryCases() {
   return {
       {"no_key", false, false, REG_SZ, "", {NoUpdates}},
       {"no_value", true, false, REG_SZ, "", {NoUpdates}},
-      {"empty", true, true, REG_SZ, "",
+      {"empty",
+       true,
+       true,
+       REG_SZ,
+       "",
        {ErrorBox("Unable to read update package '' (error -1)"), UpdateFailed}},
-      {"only_zero", true, true, REG_SZ, std::string(1, '\0'),
+      {"only_zero",
+       true,
+       true,
+       REG_SZ,
+       std::string(1, '\0'),
        {ErrorBox("Unable to read update package '' (error -1)"), UpdateFailed}},
       // 256 bytes fill the buffer without a terminator and are cut to 255 characters,
       // and the message shows the whole path.
-      {"256_bytes", true, true, REG_SZ, p256,
+      {"256_bytes",
+       true,
+       true,
+       REG_SZ,
+       p256,
        {ErrorBox("Unable to read update package '" + p255 + "' (error -1)"), UpdateFailed}},
       {"257_bytes", true, true, REG_SZ, p256 + "q", {NoUpdates}},
-      {"binary", true, true, REG_BINARY, MissingPackage(),
+      {"binary",
+       true,
+       true,
+       REG_BINARY,
+       MissingPackage(),
        {ErrorBox("Unable to read update package '" + MissingPackage() + "' (error -1)"),
         UpdateFailed}},
   };
@@ -286,10 +302,10 @@ std::string Contents(const std::string& path) {
 }
 
 const Installed FullPackage[] = {
-    {"readme.txt", "full\\readme.txt", 1577934245},      // new
-    {"long.txt", "full\\long.txt", 1580612645},          // 1000 bytes before: cut
-    {"short.txt", "full\\short.txt", 1583118245},        // 10 bytes before: extended
-    {"empty.dat", "full\\empty.dat", 1585796645},        // zero-size entry over old text
+    {"readme.txt", "full\\readme.txt", 1577934245},              // new
+    {"long.txt", "full\\long.txt", 1580612645},                  // 1000 bytes before: cut
+    {"short.txt", "full\\short.txt", 1583118245},                // 10 bytes before: extended
+    {"empty.dat", "full\\empty.dat", 1585796645},                // zero-size entry over old text
     {"data\\level1.txt", "full\\data\\level1.txt", 1588388645},  // into existing folder
     {"data/level2.txt", "full\\data\\level2.txt", 1591067045},
 };
@@ -328,8 +344,8 @@ HANDLE HoldFile(const std::string& path) {
   }
   CloseHandle(process.hThread);
   for (int i = 0; i < 1200; i++) {
-    HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, 0, NULL);
     if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
       return process.hProcess;
     }

@@ -59,9 +59,12 @@ Recorder Record;
 
 std::string IconName(UINT type) {
   switch (type & MB_ICONMASK) {
-    case MB_ICONERROR: return "error icon";
-    case MB_ICONINFORMATION: return "information icon";
-    case 0: return "no icon";
+    case MB_ICONERROR:
+      return "error icon";
+    case MB_ICONINFORMATION:
+      return "information icon";
+    case 0:
+      return "no icon";
   }
   return "other icon";
 }
@@ -86,8 +89,8 @@ BOOL WINAPI HookTextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
 
 BOOL WINAPI HookPatBlt(HDC dc, int x, int y, int width, int height, DWORD rop) {
   if (Record.On && Record.Wipes) {
-    bool whole = dc == ProgressImage && x == 0 && y == 0 && width == 450 && height == 200 &&
-                 rop == PATCOPY;
+    bool whole =
+        dc == ProgressImage && x == 0 && y == 0 && width == 450 && height == 200 && rop == PATCOPY;
     Record.Journal.push_back(whole ? "wipe" : "other PatBlt");
   }
   return RealPatBlt(dc, x, y, width, height, rop);
@@ -101,8 +104,9 @@ void WINAPI HookSleep(DWORD milliseconds) {
   if (Record.OnSleep) Record.OnSleep(Record.Sleeps);
 }
 
-HANDLE WINAPI HookCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                              DWORD disposition, DWORD attributes, HANDLE model) {
+HANDLE WINAPI HookCreateFileA(LPCSTR name, DWORD access, DWORD share,
+                              LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD attributes,
+                              HANDLE model) {
   HANDLE file = RealCreateFileA(name, access, share, security, disposition, attributes, model);
   if (Record.On) {
     bool asExpected = access == GENERIC_WRITE && share == 0 && security == NULL &&
@@ -162,7 +166,9 @@ std::string Text(const std::string& text) { return "text 40,80 " + text; }
 std::string Second(const std::string& text) { return "text 40,100 " + text; }
 const std::string Preparing = Text("Preparing files to update...");
 const std::string Checking = Text("Checking if previous files aren't busy...");
-std::string ErrorBox(const std::string& text) { return "box [Updater Error] " + text + " (error icon)"; }
+std::string ErrorBox(const std::string& text) {
+  return "box [Updater Error] " + text + " (error icon)";
+}
 const std::string UpdateFailed = ErrorBox("Update failed!");
 std::string FinishedBox(const std::string& version) {
   return "box [Update finished] Update " + version +
@@ -180,7 +186,8 @@ std::vector<std::string> Opens(const std::vector<Entry>& entries) {
   return lines;
 }
 
-std::vector<std::string> Writes(const std::vector<Entry>& entries, const std::string& failing = "") {
+std::vector<std::string> Writes(const std::vector<Entry>& entries,
+                                const std::string& failing = "") {
   std::vector<std::string> lines = {Text("Updating...")};
   for (const Entry& e : entries) {
     lines.push_back(Text(std::string("Updating... '") + e.Name + "'"));
@@ -197,12 +204,14 @@ std::vector<std::string> Writes(const std::vector<Entry>& entries, const std::st
 }
 
 const std::vector<Entry> FullEntries = {
-    {"readme.txt", 1200}, {"long.txt", 50}, {"short.txt", 600},
-    {"empty.dat", 0}, {"data\\level1.txt", 120}, {"data/level2.txt", 90},
+    {"readme.txt", 1200}, {"long.txt", 50},          {"short.txt", 600},
+    {"empty.dat", 0},     {"data\\level1.txt", 120}, {"data/level2.txt", 90},
 };
 const std::vector<Entry> BusyEntries = {{"first.txt", 300}, {"busy.dll", 1500}, {"last.txt", 300}};
 
-std::string WorkDir(const std::string& name) { return LauncherTestDir() + "\\work\\inproc_" + name; }
+std::string WorkDir(const std::string& name) {
+  return LauncherTestDir() + "\\work\\inproc_" + name;
+}
 
 // A game folder as the current directory, with `package` offered in the registry.
 std::string PrepareRun(const std::string& name, const char* package) {
@@ -423,12 +432,20 @@ TEST(UpdateRun, WaitsForABusyFileThenGoesOn) {
   std::vector<std::string> journal = StopRecording();
   CloseProgressWindow();
 
-  std::vector<std::string> expected = {Preparing, Checking, "open first.txt ok", "open busy.dll busy",
+  std::vector<std::string> expected = {Preparing,
+                                       Checking,
+                                       "open first.txt ok",
+                                       "open busy.dll busy",
                                        Text("Waiting for file 'busy.dll' to unlock."),
                                        Second("Please close all Zorvane windows if any."),
-                                       "sleep 100", "open busy.dll busy", "sleep 100",
-                                       "open busy.dll busy", "sleep 100", "open busy.dll ok",
-                                       Checking, "open last.txt ok"};
+                                       "sleep 100",
+                                       "open busy.dll busy",
+                                       "sleep 100",
+                                       "open busy.dll busy",
+                                       "sleep 100",
+                                       "open busy.dll ok",
+                                       Checking,
+                                       "open last.txt ok"};
   Add(&expected, Writes(BusyEntries));
   expected.push_back(FinishedBox("2.5.0.9"));
   EXPECT_EQ(expected, journal);
@@ -450,18 +467,24 @@ TEST(UpdateRun, ClosingWhileWaitingStopsBeforeAnyWrite) {
     StartRecording();
     Record.OnSleep = [&](int n) {
       if (n != 2) return;
-      if (c.Posted) PostMessageA(ProgressWindow, WM_CLOSE, 0, 0);
-      else SendMessageA(ProgressWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+      if (c.Posted)
+        PostMessageA(ProgressWindow, WM_CLOSE, 0, 0);
+      else
+        SendMessageA(ProgressWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
     };
     HandleUpdateSwitch("-update");
     std::vector<std::string> journal = StopRecording();
     CloseHandle(held);
 
-    std::vector<std::string> expected = {Preparing, Checking, "open first.txt ok",
+    std::vector<std::string> expected = {Preparing,
+                                         Checking,
+                                         "open first.txt ok",
                                          "open busy.dll busy",
                                          Text("Waiting for file 'busy.dll' to unlock."),
                                          Second("Please close all Zorvane windows if any."),
-                                         "sleep 100", "open busy.dll busy", "sleep 100",
+                                         "sleep 100",
+                                         "open busy.dll busy",
+                                         "sleep 100",
                                          UpdateFailed};
     EXPECT_EQ(expected, journal);
     EXPECT_EQ(c.Posted ? 0 : 1, CloseRequested);
@@ -515,8 +538,8 @@ TEST(UpdateRun, FailedWritesAreReportedOneByOne) {
   ASSERT_TRUE(CopyFileA(JoinPath(PackagesDir(), "devfull.pkg").c_str(), package.c_str(), FALSE));
   SetPatchValue(REG_SZ, package);
   std::string longName = std::string(251, 'N') + ".txt";
-  std::vector<Entry> entries = {{"a.txt", 800}, {"full.bin", 300}, {longName.c_str(), 60},
-                                {"c.txt", 400}};
+  std::vector<Entry> entries = {
+      {"a.txt", 800}, {"full.bin", 300}, {longName.c_str(), 60}, {"c.txt", 400}};
 
   std::vector<std::string> expected = {Preparing, Checking};
   Add(&expected, Opens(entries));
@@ -556,9 +579,9 @@ TEST(UpdateRun, RefusedPackagesShowTheirMessageAndFail) {
 
 TEST(Launcher, NoPackageNamed) {
   DeletePatchKey();
-  EXPECT_EQ((std::vector<std::string>{
-                "box [Updater Error] No updates available! (information icon)"}),
-            RunSwitch());
+  EXPECT_EQ(
+      (std::vector<std::string>{"box [Updater Error] No updates available! (information icon)"}),
+      RunSwitch());
 }
 
 struct SwitchCase {
@@ -568,10 +591,12 @@ struct SwitchCase {
 
 TEST(Launcher, HandleUpdateSwitch) {
   const SwitchCase cases[] = {
-      {"-update", -1},        {"-update more words", -1}, {"  \t-update", -1},
-      {"\x01\x1f -update", -1}, {"-update\x7fx", 0},      {"-Update", 0},
-      {"-updated", 0},        {"x -update", 0},           {"  \t hello  ", 4},
-      {"", 0},                {"   ", 3},                  {"-updat", 0},
+      {"-update", -1},     {"-update more words", -1},
+      {"  \t-update", -1}, {"\x01\x1f -update", -1},
+      {"-update\x7fx", 0}, {"-Update", 0},
+      {"-updated", 0},     {"x -update", 0},
+      {"  \t hello  ", 4}, {"", 0},
+      {"   ", 3},          {"-updat", 0},
   };
   DeletePatchKey();
   for (const SwitchCase& c : cases) {
@@ -594,8 +619,7 @@ TEST(Launcher, StartGameFailureMessage) {
   FreshFolder(folder);
   StartRecording();
   StartGame(folder.c_str(), "x");
-  EXPECT_EQ((std::vector<std::string>{
-                "box [Loader Error] Could not start Zorvane! (error icon)"}),
+  EXPECT_EQ((std::vector<std::string>{"box [Loader Error] Could not start Zorvane! (error icon)"}),
             StopRecording());
 }
 

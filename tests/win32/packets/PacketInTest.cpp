@@ -25,17 +25,18 @@ void SetMode(int32_t mode) { memcpy(Player.Bytes + 0x10, &mode, 4); }
 // A packet placed so that its last delivered byte ends a page and the next page faults on
 // any access: a read past the delivered length crashes the test.
 struct GuardedPacket {
-  uint8_t *Pages = nullptr;
+  uint8_t* Pages = nullptr;
   enum : uint32_t { PageSize = 4096 };
   GuardedPacket() {
-    Pages = static_cast<uint8_t *>(VirtualAlloc(nullptr, 2 * PageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    Pages = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, 2 * PageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     DWORD old = 0;
     VirtualProtect(Pages + PageSize, PageSize, PAGE_NOACCESS, &old);
   }
   ~GuardedPacket() { VirtualFree(Pages, 0, MEM_RELEASE); }
-  const uint8_t *Place(const std::vector<uint8_t> &bytes, int32_t length) {
+  const uint8_t* Place(const std::vector<uint8_t>& bytes, int32_t length) {
     uint32_t delivered = length > 0 ? static_cast<uint32_t>(length) : 0;
-    uint8_t *at = Pages + PageSize - delivered;
+    uint8_t* at = Pages + PageSize - delivered;
     memcpy(at, bytes.data(), delivered);
     return at;
   }
@@ -43,7 +44,7 @@ struct GuardedPacket {
 
 // The host calls one packet caused, as text: "host eax=packet esi=25", "stat 6 768",
 // "move 100 200 0 99 202", "mode 5", "refresh". Any other unit than the player shows.
-std::string Describe(const HostCallRecord &call, uint32_t packet) {
+std::string Describe(const HostCallRecord& call, uint32_t packet) {
   char text[160];
   uint32_t unit = reinterpret_cast<uint32_t>(&Player);
   std::string name = call.Function;
@@ -51,15 +52,17 @@ std::string Describe(const HostCallRecord &call, uint32_t packet) {
     snprintf(text, sizeof(text), "host eax=%s esi=%d", call.Eax == packet ? "packet" : "other",
              static_cast<int32_t>(call.Esi));
   } else if (name == "SetUnitStat") {
-    snprintf(text, sizeof(text), "stat %d %d%s%s", static_cast<int32_t>(call.Args[1]), static_cast<int32_t>(call.Args[2]),
-             call.Args[3] != 0 ? " last-not-0" : "", call.Args[0] != unit ? " other-unit" : "");
+    snprintf(text, sizeof(text), "stat %d %d%s%s", static_cast<int32_t>(call.Args[1]),
+             static_cast<int32_t>(call.Args[2]), call.Args[3] != 0 ? " last-not-0" : "",
+             call.Args[0] != unit ? " other-unit" : "");
   } else if (name == "MoveUnit") {
     snprintf(text, sizeof(text), "move %d %d %d %d %d%s", static_cast<int32_t>(call.Eax),
              static_cast<int32_t>(call.Args[0]), static_cast<int32_t>(call.Args[1]),
              static_cast<int32_t>(call.Args[2]), static_cast<int32_t>(call.Args[3]),
              call.Esi != unit ? " other-unit" : "");
   } else if (name == "SetUnitMode") {
-    snprintf(text, sizeof(text), "mode %d%s", static_cast<int32_t>(call.Edi), call.Esi != unit ? " other-unit" : "");
+    snprintf(text, sizeof(text), "mode %d%s", static_cast<int32_t>(call.Edi),
+             call.Esi != unit ? " other-unit" : "");
   } else if (name == "RefreshUnit") {
     snprintf(text, sizeof(text), "refresh%s", call.Esi != unit ? " other-unit" : "");
   } else {
@@ -68,14 +71,14 @@ std::string Describe(const HostCallRecord &call, uint32_t packet) {
   return text;
 }
 
-void PutInt32(std::vector<uint8_t> &bytes, int32_t value) {
+void PutInt32(std::vector<uint8_t>& bytes, int32_t value) {
   uint8_t field[4];
   memcpy(field, &value, 4);
   bytes.insert(bytes.end(), field, field + 4);
 }
 
-std::vector<uint8_t> PacketCA(int32_t stat6, int32_t stat8, int32_t stat10, uint8_t stat74, uint8_t stat26, int32_t x,
-                              int32_t y, uint8_t dx, uint8_t dy) {
+std::vector<uint8_t> PacketCA(int32_t stat6, int32_t stat8, int32_t stat10, uint8_t stat74,
+                              uint8_t stat26, int32_t x, int32_t y, uint8_t dx, uint8_t dy) {
   std::vector<uint8_t> p = {0xCA};
   PutInt32(p, stat6);
   PutInt32(p, stat8);
@@ -89,7 +92,8 @@ std::vector<uint8_t> PacketCA(int32_t stat6, int32_t stat8, int32_t stat10, uint
   return p;
 }
 
-std::vector<uint8_t> PacketCB(int32_t stat6, int32_t stat8, int32_t stat10, int32_t x, int32_t y, uint8_t dx, uint8_t dy) {
+std::vector<uint8_t> PacketCB(int32_t stat6, int32_t stat8, int32_t stat10, int32_t x, int32_t y,
+                              uint8_t dx, uint8_t dy) {
   std::vector<uint8_t> p = {0xCB};
   PutInt32(p, stat6);
   PutInt32(p, stat8);
@@ -117,22 +121,22 @@ std::vector<uint8_t> Filled(uint8_t type, size_t size) {
   return p;
 }
 
-const int32_t Full = -1000; // length: the whole packet
+const int32_t Full = -1000;  // length: the whole packet
 
 struct PacketCase {
-  const char *Name;
+  const char* Name;
   std::vector<uint8_t> Bytes;
-  int32_t Length;    // delivered length; Full for Bytes.size()
+  int32_t Length;  // delivered length; Full for Bytes.size()
   bool HasPlayer;
   int32_t Mode;
-  std::vector<std::string> Calls; // what the host sees, in order
+  std::vector<std::string> Calls;  // what the host sees, in order
 };
 
 const std::vector<uint8_t> CaMode17 = PacketCA(3, 16, 0x7FFFFF, 0xFE, 7, 100, 200, 0xFF, 2);
-const std::vector<std::string> CaMode17Stats = {"stat 6 768", "stat 8 4096", "stat 10 2147483392", "stat 74 254",
-                                                "stat 26 7"};
+const std::vector<std::string> CaMode17Stats = {"stat 6 768", "stat 8 4096", "stat 10 2147483392",
+                                                "stat 74 254", "stat 26 7"};
 
-std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std::string> &b) {
+std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
@@ -162,23 +166,57 @@ const PacketCase PacketCases[] = {
     {"0xCA, mode 17", CaMode17, Full, true, 17,
      Plus(CaMode17Stats, {"move 100 200 0 99 202", "mode 5", "refresh"})},
     {"0xCA, mode 4", CaMode17, Full, true, 4, Plus(CaMode17Stats, {"move 100 200 0 99 202"})},
-    {"0xCA, stat 6 zero, mode 17", PacketCA(0, 1, 2, 3, 4, -5, 6, 0x7F, 0x80), Full, true, 17,
+    {"0xCA, stat 6 zero, mode 17",
+     PacketCA(0, 1, 2, 3, 4, -5, 6, 0x7F, 0x80),
+     Full,
+     true,
+     17,
      {"stat 6 0", "stat 8 256", "stat 10 512", "stat 74 3", "stat 26 4", "move -5 6 0 122 -122"}},
-    {"0xCA, stat 6 0x01000000 shifts to zero", PacketCA(0x01000000, 0, 0, 0, 0, 1, 1, 0, 0), Full, true, 17,
+    {"0xCA, stat 6 0x01000000 shifts to zero",
+     PacketCA(0x01000000, 0, 0, 0, 0, 1, 1, 0, 0),
+     Full,
+     true,
+     17,
      {"stat 6 0", "stat 8 0", "stat 10 0", "stat 74 0", "stat 26 0", "move 1 1 0 1 1"}},
-    {"0xCA, stat 6 negative shifts to non-zero", PacketCA(-2, 0, 0, 0, 0, 1, 1, 0, 0), Full, true, 17,
-     {"stat 6 -512", "stat 8 0", "stat 10 0", "stat 74 0", "stat 26 0", "move 1 1 0 1 1", "mode 5", "refresh"}},
-    {"0xCA, longer than its layout", Plus8(PacketCA(1, 0, 0, 0, 0, 0, 0, 1, 1), 0xEE),
-     Full, true, 0, {"stat 6 256", "stat 8 0", "stat 10 0", "stat 74 0", "stat 26 0", "move 0 0 0 1 1"}},
+    {"0xCA, stat 6 negative shifts to non-zero",
+     PacketCA(-2, 0, 0, 0, 0, 1, 1, 0, 0),
+     Full,
+     true,
+     17,
+     {"stat 6 -512", "stat 8 0", "stat 10 0", "stat 74 0", "stat 26 0", "move 1 1 0 1 1", "mode 5",
+      "refresh"}},
+    {"0xCA, longer than its layout",
+     Plus8(PacketCA(1, 0, 0, 0, 0, 0, 0, 1, 1), 0xEE),
+     Full,
+     true,
+     0,
+     {"stat 6 256", "stat 8 0", "stat 10 0", "stat 74 0", "stat 26 0", "move 0 0 0 1 1"}},
     // 0xCB: stats 6, 8, 10 and the move from offset 13; the same mode step.
-    {"0xCB, mode 17", PacketCB(5, 6, 7, 1000, -1000, 0xFE, 0x01), Full, true, 17,
-     {"stat 6 1280", "stat 8 1536", "stat 10 1792", "move 1000 -1000 0 998 -999", "mode 5", "refresh"}},
-    {"0xCB, stat 6 zero, mode 17", PacketCB(0, 6, 7, 1, 2, 0, 0), Full, true, 17,
+    {"0xCB, mode 17",
+     PacketCB(5, 6, 7, 1000, -1000, 0xFE, 0x01),
+     Full,
+     true,
+     17,
+     {"stat 6 1280", "stat 8 1536", "stat 10 1792", "move 1000 -1000 0 998 -999", "mode 5",
+      "refresh"}},
+    {"0xCB, stat 6 zero, mode 17",
+     PacketCB(0, 6, 7, 1, 2, 0, 0),
+     Full,
+     true,
+     17,
      {"stat 6 0", "stat 8 1536", "stat 10 1792", "move 1 2 0 1 2"}},
-    {"0xCB, mode 5", PacketCB(5, 6, 7, 1, 2, 0, 0), Full, true, 5,
+    {"0xCB, mode 5",
+     PacketCB(5, 6, 7, 1, 2, 0, 0),
+     Full,
+     true,
+     5,
      {"stat 6 1280", "stat 8 1536", "stat 10 1792", "move 1 2 0 1 2"}},
     // 0xCC: stat 10 and the move; never the mode step. The target wraps as a 32-bit value.
-    {"0xCC, mode 17", PacketCC(9, 0x7FFFFFFF, 3, 0x01, 0xFF), Full, true, 17,
+    {"0xCC, mode 17",
+     PacketCC(9, 0x7FFFFFFF, 3, 0x01, 0xFF),
+     Full,
+     true,
+     17,
      {"stat 10 2304", "move 2147483647 3 0 -2147483648 2"}},
     // No local player: consumed, no call.
     {"0xCA, no player", CaMode17, Full, false, 17, {}},
@@ -194,11 +232,12 @@ const PacketCase PacketCases[] = {
 TEST(IncomingPackets, EachPacketHasItsFateAndTheCallerStackIsBalanced) {
   GuardedPacket guarded;
   WhilePatched([&] {
-    for (const PacketCase &c : PacketCases) {
+    for (const PacketCase& c : PacketCases) {
       SCOPED_TRACE(c.Name);
       int32_t length = c.Length == Full ? static_cast<int32_t>(c.Bytes.size()) : c.Length;
-      const uint8_t *packet = guarded.Place(c.Bytes, length);
-      ClientCell<uintptr_t>(Offset_PlayerUnit) = c.HasPlayer ? reinterpret_cast<uintptr_t>(&Player) : 0;
+      const uint8_t* packet = guarded.Place(c.Bytes, length);
+      ClientCell<uintptr_t>(Offset_PlayerUnit) =
+          c.HasPlayer ? reinterpret_cast<uintptr_t>(&Player) : 0;
       SetMode(c.Mode);
       uint32_t from = HostJournal()->Count;
 
@@ -231,12 +270,12 @@ TEST(IncomingPackets, HostHandlingSeesTheCallerRegistersAndReturnsItsResult) {
   GuardedPacket guarded;
   std::vector<uint8_t> bytes = {0x10, 0x20, 0x30};
   WhilePatched([&] {
-    const uint8_t *packet = guarded.Place(bytes, 3);
+    const uint8_t* packet = guarded.Place(bytes, 3);
     HostSetResult("ReceivePacketFunc", 0x600D);
     uint32_t from = HostJournal()->Count;
     CallInRegs regs = CallReceivePacket(packet, 3);
     ASSERT_EQ(from + 1, HostJournal()->Count);
-    const HostCallRecord &host = HostJournal()->Calls[from];
+    const HostCallRecord& host = HostJournal()->Calls[from];
     EXPECT_STREQ("ReceivePacketFunc", host.Function);
     EXPECT_EQ(MarkerEbx, host.Ebx);
     EXPECT_EQ(MarkerEdi, host.Edi);
@@ -247,4 +286,4 @@ TEST(IncomingPackets, HostHandlingSeesTheCallerRegistersAndReturnsItsResult) {
   });
 }
 
-} // namespace
+}  // namespace

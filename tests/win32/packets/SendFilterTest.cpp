@@ -14,7 +14,7 @@
 namespace {
 
 // WhilePatched, with the plug-in's GetTickCount on the test's clock from the start.
-void WhilePatchedOnTestClock(const std::function<void()> &work) {
+void WhilePatchedOnTestClock(const std::function<void()>& work) {
   HostReset();
   ClockInstall();
   HostLaunchSettings settings = {};
@@ -25,15 +25,15 @@ void WhilePatchedOnTestClock(const std::function<void()> &work) {
   RunClientEntry(&settings);
 }
 
-uint32_t &BytesSent() { return ClientCell<uint32_t>(Offset_BytesSent); }
-uint32_t &PacketsSent() { return ClientCell<uint32_t>(Offset_PacketsSent); }
+uint32_t& BytesSent() { return ClientCell<uint32_t>(Offset_BytesSent); }
+uint32_t& PacketsSent() { return ClientCell<uint32_t>(Offset_PacketsSent); }
 
 const int32_t WholePacket = -1;
 const bool Sent = true;
 const bool Dropped = false;
 
 struct SendStep {
-  uint32_t At;                 // ms after the scenario's start
+  uint32_t At;  // ms after the scenario's start
   std::vector<uint8_t> Bytes;
   bool HandedToSender;
   uint32_t SenderResult = 1;   // what SendToServer answers
@@ -43,30 +43,30 @@ struct SendStep {
 struct SendScenario {
   std::string Name;
   std::vector<SendStep> Steps;
-  uint32_t Start = 0;          // 0: far enough after the previous scenario
+  uint32_t Start = 0;  // 0: far enough after the previous scenario
 };
 
 std::vector<uint8_t> Pattern(uint8_t type, size_t size) {
   std::vector<uint8_t> p(size);
-  for (size_t i = 0; i < size; ++i)
-    p[i] = static_cast<uint8_t>(i * 7 + 3);
+  for (size_t i = 0; i < size; ++i) p[i] = static_cast<uint8_t>(i * 7 + 3);
   p[0] = type;
   return p;
 }
 
 // Before each scenario a type-58 packet of 511 zero bytes is sent well outside every window,
 // so that every scenario starts from the same stored bytes and time, whatever ran before.
-void RunScenario(const SendScenario &scenario, uint32_t start) {
+void RunScenario(const SendScenario& scenario, uint32_t start) {
   SCOPED_TRACE(scenario.Name);
   static uint8_t prime[511];
   prime[0] = 58;
   ClockSet(start - 1000);
   CallSendPacket(prime, sizeof(prime));
 
-  static uint8_t packet[512]; // the host's buffer; the sender must get a copy of its own
-  for (const SendStep &step : scenario.Steps) {
+  static uint8_t packet[512];  // the host's buffer; the sender must get a copy of its own
+  for (const SendStep& step : scenario.Steps) {
     SCOPED_TRACE("step at " + std::to_string(step.At));
-    uint32_t size = step.Size == WholePacket ? static_cast<uint32_t>(step.Bytes.size()) : static_cast<uint32_t>(step.Size);
+    uint32_t size = step.Size == WholePacket ? static_cast<uint32_t>(step.Bytes.size())
+                                             : static_cast<uint32_t>(step.Size);
     memset(packet, 0xEE, sizeof(packet));
     memcpy(packet, step.Bytes.data(), step.Bytes.size());
     ClockSet(start + step.At);
@@ -77,17 +77,16 @@ void RunScenario(const SendScenario &scenario, uint32_t start) {
 
     CallInRegs regs = CallSendPacket(packet, size);
 
-    std::vector<const HostCallRecord *> sends;
+    std::vector<const HostCallRecord*> sends;
     for (uint32_t i = from; i < HostJournal()->Count; ++i) {
-      const HostCallRecord &call = HostJournal()->Calls[i];
+      const HostCallRecord& call = HostJournal()->Calls[i];
       EXPECT_STRNE("SendPacketFunc", call.Function) << "the host's own send body ran";
-      if (strcmp(call.Function, "SendToServer") == 0)
-        sends.push_back(&call);
+      if (strcmp(call.Function, "SendToServer") == 0) sends.push_back(&call);
     }
     ASSERT_EQ(step.HandedToSender ? 1u : 0u, sends.size());
     bool counted = step.HandedToSender && step.SenderResult != 0;
     if (step.HandedToSender) {
-      const HostCallRecord &send = *sends[0];
+      const HostCallRecord& send = *sends[0];
       EXPECT_EQ(size, send.Args[0]);
       EXPECT_EQ(1u, send.Args[1]);
       EXPECT_NE(reinterpret_cast<uint32_t>(packet), send.Args[2]);
@@ -108,12 +107,12 @@ void RunScenario(const SendScenario &scenario, uint32_t start) {
   }
 }
 
-void RunScenarios(const std::vector<SendScenario> &scenarios) {
+void RunScenarios(const std::vector<SendScenario>& scenarios) {
   WhilePatchedOnTestClock([&] {
     BytesSent() = 1000;
     PacketsSent() = 10;
     uint32_t start = 0x10000;
-    for (const SendScenario &scenario : scenarios) {
+    for (const SendScenario& scenario : scenarios) {
       start += 100000;
       RunScenario(scenario, scenario.Start != 0 ? scenario.Start : start);
     }
@@ -126,11 +125,13 @@ TEST(SendFilter, RepeatsAndWindows) {
   RunScenarios({
       {"type 5 49 ms apart: the second is dropped", {{0, P5, Sent}, {49, P5, Dropped}}},
       {"type 5 50 ms apart: both are sent", {{0, P5, Sent}, {50, P5, Sent}}},
-      {"type 20 at 199 and 200 ms", {{0, {20, 9}, Sent}, {199, {20, 9}, Dropped}, {200, {20, 9}, Sent}}},
+      {"type 20 at 199 and 200 ms",
+       {{0, {20, 9}, Sent}, {199, {20, 9}, Dropped}, {200, {20, 9}, Sent}}},
       {"type 58 back to back: never compared",
        {{0, {58, 1}, Sent}, {0, {58, 1}, Sent}, {0, {58, 1}, Sent}}},
       // Were the type-58 packet not stored, the third packet would repeat the first.
-      {"type 58 becomes the stored packet", {{0, {5, 1}, Sent}, {20, {58, 1}, Sent}, {30, {5, 1}, Sent}}},
+      {"type 58 becomes the stored packet",
+       {{0, {5, 1}, Sent}, {20, {58, 1}, Sent}, {30, {5, 1}, Sent}}},
       {"different types never match", {{0, P5, Sent}, {1, {6, 1, 2}, Sent}, {2, P5, Sent}}},
       {"a shorter packet equal to the stored prefix is a repeat",
        {{0, {20, 1, 2, 3}, Sent}, {10, {20, 1}, Dropped}, {20, {20, 1, 3}, Sent}}},
@@ -155,7 +156,9 @@ TEST(SendFilter, RepeatsAndWindows) {
         {150, {5, 3}, Dropped}}},
       {"size 511 is accepted", {{0, Pattern(23, 511), Sent}, {10, Pattern(23, 511), Dropped}}},
       {"the sender's result comes back to the host", {{0, {30, 1}, Sent, 7}}},
-      {"a wrap of the tick count is harmless", {{0, P5, Sent}, {40, P5, Dropped}, {50, P5, Sent}}, 0xFFFFFFE0},
+      {"a wrap of the tick count is harmless",
+       {{0, P5, Sent}, {40, P5, Dropped}, {50, P5, Sent}},
+       0xFFFFFFE0},
   });
 }
 
@@ -164,8 +167,7 @@ TEST(SendFilter, RepeatsAndWindows) {
 TEST(SendFilter, WindowByType) {
   std::vector<SendScenario> scenarios;
   for (int type = 0; type < 256; ++type) {
-    if (type == 58)
-      continue;
+    if (type == 58) continue;
     bool shortWindow = (type >= 5 && type <= 10) || (type >= 12 && type <= 17);
     uint32_t window = shortWindow ? 50 : 200;
     std::vector<uint8_t> p = {static_cast<uint8_t>(type), 0x42};
@@ -180,7 +182,7 @@ void ExpectFatalSize(uint32_t size) {
   if (InChildProcess()) {
     static uint8_t packet[1024] = {21, 1};
     WhilePatchedOnTestClock([&] { CallSendPacket(packet, size); });
-    return; // not reached: the fatal path ends the process
+    return;  // not reached: the fatal path ends the process
   }
   ChildRun run = RunThisTestInChild();
   EXPECT_EQ(static_cast<uint32_t>(-1), run.ExitCode);
@@ -188,8 +190,8 @@ void ExpectFatalSize(uint32_t size) {
   int line = FindCall(run.Journal, "ErrorFromLine");
   ASSERT_GE(line, 0);
   ASSERT_GT(report, line);
-  const HostCallRecord &error = run.Journal->Calls[line];
-  const HostCallRecord &fatal = run.Journal->Calls[report];
+  const HostCallRecord& error = run.Journal->Calls[line];
+  const HostCallRecord& fatal = run.Journal->Calls[report];
   EXPECT_EQ(18u, error.Args[0]);
   EXPECT_EQ(error.Result, fatal.Args[1]);
   EXPECT_EQ(18u, fatal.Args[2]);
@@ -216,9 +218,9 @@ TEST(SendFilter, FirstPacketAfterLoadingInsideTheWindowIsComparedWithZeroBytes) 
   }
   ChildRun run = RunThisTestInChild();
   EXPECT_EQ(0u, run.ExitCode);
-  std::vector<const HostCallRecord *> sends = CallsOf(run.Journal, "SendToServer");
+  std::vector<const HostCallRecord*> sends = CallsOf(run.Journal, "SendToServer");
   ASSERT_EQ(1u, sends.size());
   EXPECT_EQ(1, sends[0]->Data[2]);
 }
 
-} // namespace
+}  // namespace

@@ -19,7 +19,7 @@ const int32_t LocalId = 1;
 // --- a roster in test memory ---
 
 struct Player {
-  const char *Name;
+  const char* Name;
   uint16_t PartyId = None;
   int32_t State = 0;
   int32_t Location = 0;
@@ -30,7 +30,7 @@ struct Player {
 // Entries are 0x100 bytes apart: a name may run past the host's 0x80 (see LongNames).
 alignas(16) uint8_t EntryPool[24][0x100];
 RelationNode NodePool[32];
-RelationNode *CellPool[24];
+RelationNode* CellPool[24];
 AliasNode AliasPool[4];
 int NodesUsed;
 
@@ -42,13 +42,13 @@ struct Unit {
 };
 Unit LocalUnit;
 
-std::vector<RosterEntry *> Entries;
+std::vector<RosterEntry*> Entries;
 
-RosterEntry *Entry(size_t i) { return Entries.at(i); }
+RosterEntry* Entry(size_t i) { return Entries.at(i); }
 
 // Lays out the local player (index 0, unit id 1, party ownParty) and the others (unit ids
 // 101, 102, ...) in roster order.
-void MakeRoster(uint16_t ownParty, const std::vector<Player> &others) {
+void MakeRoster(uint16_t ownParty, const std::vector<Player>& others) {
   memset(EntryPool, 0, sizeof(EntryPool));
   memset(NodePool, 0, sizeof(NodePool));
   memset(CellPool, 0, sizeof(CellPool));
@@ -62,7 +62,7 @@ void MakeRoster(uint16_t ownParty, const std::vector<Player> &others) {
   all.push_back(local);
   all.insert(all.end(), others.begin(), others.end());
   for (size_t i = 0; i < all.size(); ++i) {
-    RosterEntry *entry = reinterpret_cast<RosterEntry *>(EntryPool[i]);
+    RosterEntry* entry = reinterpret_cast<RosterEntry*>(EntryPool[i]);
     entry->UnitId = i == 0 ? LocalId : 100 + static_cast<int32_t>(i);
     entry->PartyId = all[i].PartyId;
     entry->PartyState = all[i].State;
@@ -70,8 +70,7 @@ void MakeRoster(uint16_t ownParty, const std::vector<Player> &others) {
     entry->ClassCode = all[i].ClassCode;
     entry->Level = all[i].Level;
     strcpy(entry->Name, all[i].Name);
-    if (!Entries.empty())
-      Entries.back()->Next = entry;
+    if (!Entries.empty()) Entries.back()->Next = entry;
     Entries.push_back(entry);
   }
   LocalUnit = Unit{};
@@ -80,8 +79,8 @@ void MakeRoster(uint16_t ownParty, const std::vector<Player> &others) {
 
 // Player from has the relation flags toward player to.
 void Relate(size_t from, size_t to, int32_t flags) {
-  RosterEntry *entry = Entry(from);
-  RelationNode *node = &NodePool[NodesUsed++];
+  RosterEntry* entry = Entry(from);
+  RelationNode* node = &NodePool[NodesUsed++];
   node->UnitId = Entry(to)->UnitId;
   node->Flags = flags;
   node->Next = CellPool[from];
@@ -102,16 +101,18 @@ struct Panel {
 // Inside the client's state loop: puts the roster in place, rebuilds the rows through the
 // patched PartyListBuildFunc, then draws one frame with the party panel open. before runs
 // after the rebuild, check with the journal of the frame.
-void RunPanel(const Panel &panel, const std::function<void()> &script,
-              const std::function<void(const HostJournalData *)> &check) {
+void RunPanel(const Panel& panel, const std::function<void()>& script,
+              const std::function<void(const HostJournalData*)>& check) {
   HostReset();
   HostSetCharWidth(panel.CharWidth);
   HostSetResult("GetDisplayMode", static_cast<uint32_t>(panel.DisplayMode));
   script();
   HostLaunchSettings settings = {};
   OnState([&](int32_t) {
-    ClientCell<uintptr_t>(Offset_RosterHead) = panel.WithRoster ? reinterpret_cast<uintptr_t>(Entries.at(0)) : 0;
-    ClientCell<uintptr_t>(Offset_PlayerUnit) = panel.WithPlayer ? reinterpret_cast<uintptr_t>(&LocalUnit) : 0;
+    ClientCell<uintptr_t>(Offset_RosterHead) =
+        panel.WithRoster ? reinterpret_cast<uintptr_t>(Entries.at(0)) : 0;
+    ClientCell<uintptr_t>(Offset_PlayerUnit) =
+        panel.WithPlayer ? reinterpret_cast<uintptr_t>(&LocalUnit) : 0;
     ClientCell<int32_t>(Offset_PartyImageA) = 0x1A1A;
     ClientCell<int32_t>(Offset_PartyImageB) = 0x2B2B;
     CallPartyListBuild();
@@ -133,30 +134,29 @@ struct Text {
   int32_t X, Y, Colour;
 };
 
-std::vector<Text> Texts(const HostJournalData *journal) {
+std::vector<Text> Texts(const HostJournalData* journal) {
   std::vector<Text> texts;
-  for (const HostCallRecord *call : CallsOf(journal, "DrawUiText"))
-    texts.push_back(Text{Narrow(call->Text), static_cast<int32_t>(call->Args[1]), static_cast<int32_t>(call->Args[2]),
-                         static_cast<int32_t>(call->Args[3])});
+  for (const HostCallRecord* call : CallsOf(journal, "DrawUiText"))
+    texts.push_back(Text{Narrow(call->Text), static_cast<int32_t>(call->Args[1]),
+                         static_cast<int32_t>(call->Args[2]), static_cast<int32_t>(call->Args[3])});
   return texts;
 }
 
 // The text drawn at y whose value starts with prefix, or an empty one.
-Text TextAt(const HostJournalData *journal, int32_t y, const std::string &prefix) {
-  for (const Text &text : Texts(journal))
-    if (text.Y == y && text.Value.compare(0, prefix.size(), prefix) == 0)
-      return text;
+Text TextAt(const HostJournalData* journal, int32_t y, const std::string& prefix) {
+  for (const Text& text : Texts(journal))
+    if (text.Y == y && text.Value.compare(0, prefix.size(), prefix) == 0) return text;
   return Text{"", -1, -1, -1};
 }
 
-std::vector<int32_t> Dividers(const HostJournalData *journal) {
+std::vector<int32_t> Dividers(const HostJournalData* journal) {
   std::vector<int32_t> ys;
-  for (const HostCallRecord *call : CallsOf(journal, "DrawPartyDivider"))
+  for (const HostCallRecord* call : CallsOf(journal, "DrawPartyDivider"))
     ys.push_back(static_cast<int32_t>(call->Eax));
   return ys;
 }
 
-PartyRow *Rows() { return reinterpret_cast<PartyRow *>(ClientCell<uintptr_t>(Offset_PartyRowList)); }
+PartyRow* Rows() { return reinterpret_cast<PartyRow*>(ClientCell<uintptr_t>(Offset_PartyRowList)); }
 
 int RowY(int i) { return 90 + 33 * i; }
 
@@ -164,17 +164,18 @@ int RowY(int i) { return 90 + 33 * i; }
 
 TEST(PartyRows, TwelveOthersGiveNineRowsAndNothingForTheTenth) {
   std::vector<Player> others;
-  const char *names[12] = {"Ael", "Bry", "Cam", "Dov", "Eri", "Fen", "Gus", "Hal", "Ivo", "Jem", "Kit", "Lur"};
+  const char* names[12] = {"Ael", "Bry", "Cam", "Dov", "Eri", "Fen",
+                           "Gus", "Hal", "Ivo", "Jem", "Kit", "Lur"};
   for (int i = 0; i < 12; ++i) {
     Player p;
     p.Name = names[i];
-    p.PartyId = static_cast<uint16_t>(10 + i / 2); // pairs: 10 10 11 11 ... 15 15
+    p.PartyId = static_cast<uint16_t>(10 + i / 2);  // pairs: 10 10 11 11 ... 15 15
     others.push_back(p);
   }
   MakeRoster(None, others);
-  RunPanel(Panel{}, NoScript, [&](const HostJournalData *journal) {
+  RunPanel(Panel{}, NoScript, [&](const HostJournalData* journal) {
     int count = 0;
-    for (PartyRow *row = Rows(); row != nullptr; row = row->Next, ++count) {
+    for (PartyRow* row = Rows(); row != nullptr; row = row->Next, ++count) {
       EXPECT_EQ(RowY(count), row->Buttons[0].Y) << count;
       EXPECT_EQ(RowY(count) + 13, row->TextY) << count;
       EXPECT_STREQ(names[count], row->Name);
@@ -182,14 +183,14 @@ TEST(PartyRows, TwelveOthersGiveNineRowsAndNothingForTheTenth) {
     EXPECT_EQ(9, count);
     EXPECT_EQ(9, HostLiveBlockCount());
 
-    std::vector<const HostCallRecord *> drawn = CallsOf(journal, "DrawPartyRow");
+    std::vector<const HostCallRecord*> drawn = CallsOf(journal, "DrawPartyRow");
     ASSERT_EQ(9u, drawn.size());
-    PartyRow *row = Rows();
+    PartyRow* row = Rows();
     for (int i = 0; i < 9; ++i, row = row->Next) {
       EXPECT_EQ(reinterpret_cast<uint32_t>(row), drawn[i]->Args[0]) << i;
       EXPECT_EQ(names[i], TextAt(journal, RowY(i) - 2, names[i]).Value) << i;
     }
-    for (const Text &text : Texts(journal))
+    for (const Text& text : Texts(journal))
       EXPECT_TRUE(text.Value != "Jem" && text.Value != "Kit" && text.Value != "Lur") << text.Value;
     // Groups change at the 3rd, 5th, 7th and 9th rows; none below the ninth.
     EXPECT_EQ((std::vector<int32_t>{137, 203, 269, 335}), Dividers(journal));
@@ -198,21 +199,23 @@ TEST(PartyRows, TwelveOthersGiveNineRowsAndNothingForTheTenth) {
 
 TEST(PartyRows, OnlyTheLocalPlayerGivesNoRowsAndDrawsNoRow) {
   MakeRoster(None, {});
-  RunPanel(Panel{}, NoScript, [&](const HostJournalData *journal) {
+  RunPanel(Panel{}, NoScript, [&](const HostJournalData* journal) {
     EXPECT_EQ(nullptr, Rows());
     EXPECT_EQ(0, HostLiveBlockCount());
-    for (const char *name : {"DrawUiText", "DrawPartyRow", "DrawPartyDivider", "SetTextFont", "MemAlloc"})
+    for (const char* name :
+         {"DrawUiText", "DrawPartyRow", "DrawPartyDivider", "SetTextFont", "MemAlloc"})
       EXPECT_EQ(0, CountCalls(journal, name)) << name;
-    for (const char *name : {"PartyDrawA", "PartyDrawB", "PartyDrawC", "PartyDrawD", "PartyDrawE", "PartyDrawF"})
+    for (const char* name :
+         {"PartyDrawA", "PartyDrawB", "PartyDrawC", "PartyDrawD", "PartyDrawE", "PartyDrawF"})
       EXPECT_EQ(1, CountCalls(journal, name)) << name;
     // The host's panel pieces around the plug-in's rows, in their order.
-    std::vector<std::string> order = CallNames(journal, {"GetDisplayMode", "SetHoverText", "GetPlayerStat"});
+    std::vector<std::string> order =
+        CallNames(journal, {"GetDisplayMode", "SetHoverText", "GetPlayerStat"});
     std::vector<std::string> panel;
-    for (const std::string &name : order)
-      if (name.compare(0, 9, "PartyDraw") == 0)
-        panel.push_back(name);
-    EXPECT_EQ((std::vector<std::string>{"PartyDrawA", "PartyDrawB", "PartyDrawC", "PartyDrawD", "PartyDrawE",
-                                        "PartyDrawF"}),
+    for (const std::string& name : order)
+      if (name.compare(0, 9, "PartyDraw") == 0) panel.push_back(name);
+    EXPECT_EQ((std::vector<std::string>{"PartyDrawA", "PartyDrawB", "PartyDrawC", "PartyDrawD",
+                                        "PartyDrawE", "PartyDrawF"}),
               panel);
   });
 }
@@ -229,22 +232,26 @@ TEST(PartyRows, ButtonsFramesAndImagesOfARow) {
   related.Name = "Related";
   MakeRoster(5, {plain, related});
   Relate(0, 2, RelationBit8 | RelationBit1 | RelationBit2 | RelationBit4);
-  Relate(1, 0, RelationBit8); // toward the local player: does not change the buttons
-  RunPanel(Panel{}, NoScript, [&](const HostJournalData *) {
+  Relate(1, 0, RelationBit8);  // toward the local player: does not change the buttons
+  RunPanel(Panel{}, NoScript, [&](const HostJournalData*) {
     struct {
       int32_t X, YOffset, Image, FramePlain, FrameRelated;
-    } const buttons[5] = {{190, 0, 0x1A1A, 0, 0}, {14, 7, 0x2B2B, 4, 6}, {245, 0, 0x2B2B, 12, 14},
-                          {266, 0, 0x2B2B, 0, 2}, {287, 0, 0x2B2B, 8, 10}};
-    PartyRow *row = Rows();
+    } const buttons[5] = {{190, 0, 0x1A1A, 0, 0},
+                          {14, 7, 0x2B2B, 4, 6},
+                          {245, 0, 0x2B2B, 12, 14},
+                          {266, 0, 0x2B2B, 0, 2},
+                          {287, 0, 0x2B2B, 8, 10}};
+    PartyRow* row = Rows();
     for (int r = 0; r < 2; ++r, row = row->Next) {
       ASSERT_NE(nullptr, row);
       for (int b = 0; b < 5; ++b) {
-        const PartyRowButton &button = row->Buttons[b];
+        const PartyRowButton& button = row->Buttons[b];
         EXPECT_EQ(b == 0 ? 1 : 0, button.Primary) << r << "/" << b;
         EXPECT_EQ(buttons[b].X, button.X) << r << "/" << b;
         EXPECT_EQ(RowY(r) + buttons[b].YOffset, button.Y) << r << "/" << b;
         EXPECT_EQ(buttons[b].Image, button.Image) << r << "/" << b;
-        EXPECT_EQ(r == 0 ? buttons[b].FramePlain : buttons[b].FrameRelated, button.Frame) << r << "/" << b;
+        EXPECT_EQ(r == 0 ? buttons[b].FramePlain : buttons[b].FrameRelated, button.Frame)
+            << r << "/" << b;
         EXPECT_EQ(b, button.Number) << r << "/" << b;
         EXPECT_EQ(b == 0 ? 3 : 0, button.State) << r << "/" << b;
         EXPECT_EQ(0, button.Reserved) << r << "/" << b;
@@ -269,8 +276,8 @@ TEST(PartyRows, TheLocalPlayerIsFoundThroughAnAlias) {
   first.UnitId = 4141;
   first.Next = &second;
   Entry(0)->Aliases = &first;
-  LocalUnit.UnitId = 4242; // the unit knows itself by a further id
-  RunPanel(Panel{}, NoScript, [&](const HostJournalData *) {
+  LocalUnit.UnitId = 4242;  // the unit knows itself by a further id
+  RunPanel(Panel{}, NoScript, [&](const HostJournalData*) {
     ASSERT_NE(nullptr, Rows());
     EXPECT_EQ(14, Rows()->Buttons[2].Frame);
   });
@@ -288,16 +295,16 @@ TEST(PartyRows, RebuildFreesTheOldRowsFirst) {
     CallPartyListBuild();
     EXPECT_EQ(0, CountCalls(HostJournal(), "MemFree"));
     std::vector<uint32_t> old;
-    for (PartyRow *row = Rows(); row != nullptr; row = row->Next)
+    for (PartyRow* row = Rows(); row != nullptr; row = row->Next)
       old.push_back(reinterpret_cast<uint32_t>(row));
     EXPECT_EQ(3u, old.size());
 
-    Entry(2)->Next = nullptr; // two others now
+    Entry(2)->Next = nullptr;  // two others now
     HostJournalClear();
     CallInRegs regs = CallPartyListBuild();
     EXPECT_EQ((std::vector<std::string>{"MemFree", "MemFree", "MemFree", "MemAlloc", "MemAlloc"}),
               CallNames(HostJournal()));
-    std::vector<const HostCallRecord *> frees = CallsOf(HostJournal(), "MemFree");
+    std::vector<const HostCallRecord*> frees = CallsOf(HostJournal(), "MemFree");
     for (size_t i = 0; i < frees.size(); ++i) {
       EXPECT_EQ(i < old.size() ? old[i] : 0, frees[i]->Args[0]) << i;
       EXPECT_STREQ("C:\\Brellix\\Source\\Orlavex\\UI\\Party", frees[i]->Text8);
@@ -305,7 +312,7 @@ TEST(PartyRows, RebuildFreesTheOldRowsFirst) {
       EXPECT_EQ(0u, frees[i]->Args[3]);
       EXPECT_EQ(1u, frees[i]->Result) << "a live block";
     }
-    for (const HostCallRecord *alloc : CallsOf(HostJournal(), "MemAlloc")) {
+    for (const HostCallRecord* alloc : CallsOf(HostJournal(), "MemAlloc")) {
       EXPECT_EQ(209u, alloc->Args[0]);
       EXPECT_STREQ("C:\\Brellix\\Source\\Orlavex\\UI\\Party", alloc->Text8);
       EXPECT_EQ(296u, alloc->Args[2]);
@@ -333,13 +340,12 @@ TEST(PartyRows, RebuildFreesTheOldRowsFirst) {
 // touched. Thirty characters do not fit the host's own field either: the entry's next
 // pointer lies in the name, so the next entry sits at an address made of letters.
 TEST(PartyRows, LongRosterNamesAreCutTo24Characters) {
-  uint8_t *block = nullptr;
+  uint8_t* block = nullptr;
   for (uint32_t letter = 'A'; block == nullptr && letter <= 'Z'; ++letter) {
     uint32_t address = letter * 0x01010101u;
-    block = static_cast<uint8_t *>(VirtualAlloc(reinterpret_cast<void *>(address & 0xFFFF0000u), 0x10000,
-                                                MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    if (block != nullptr)
-      block += address & 0xFFFF;
+    block = static_cast<uint8_t*>(VirtualAlloc(reinterpret_cast<void*>(address & 0xFFFF0000u),
+                                               0x10000, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (block != nullptr) block += address & 0xFFFF;
   }
   ASSERT_NE(nullptr, block);
 
@@ -347,27 +353,27 @@ TEST(PartyRows, LongRosterNamesAreCutTo24Characters) {
   p25.Name = "ABCDEFGHIJKLMNOPQRSTUVWXY";
   p30.Name = "abcdefghijklmnopqrstuvwxyz";
   after.Name = "After";
-  for (Player *p : {&p25, &p30, &after}) {
+  for (Player* p : {&p25, &p30, &after}) {
     p->ClassCode = 6;
     p->Level = 99;
     p->Location = 0x7777;
   }
   MakeRoster(None, {p25, p30});
-  RosterEntry *next = reinterpret_cast<RosterEntry *>(block);
+  RosterEntry* next = reinterpret_cast<RosterEntry*>(block);
   memset(next, 0, 0x100);
   memcpy(next, Entry(1), 0x84);
   strcpy(next->Name, after.Name);
   next->UnitId = 103;
   next->Next = nullptr;
-  Entry(2)->Next = next; // also the last four letters of its name
+  Entry(2)->Next = next;  // also the last four letters of its name
   char expected30[32];
   memcpy(expected30, Entry(2)->Name, 30);
   expected30[30] = 0;
   ASSERT_EQ(30u, strlen(Entry(2)->Name));
 
-  RunPanel(Panel{}, NoScript, [&](const HostJournalData *) {
-    PartyRow *row = Rows();
-    const char *full[3] = {p25.Name, expected30, "After"};
+  RunPanel(Panel{}, NoScript, [&](const HostJournalData*) {
+    PartyRow* row = Rows();
+    const char* full[3] = {p25.Name, expected30, "After"};
     for (int i = 0; i < 3; ++i, row = row->Next) {
       ASSERT_NE(nullptr, row);
       EXPECT_EQ(std::string(full[i]).substr(0, 24), std::string(row->Name)) << i;
@@ -398,7 +404,7 @@ TEST(PartyRows, NullRosterEntryIsFatal) {
   EXPECT_EQ(295u, child.Journal->Calls[from].Args[0]);
   int report = FindCall(child.Journal, "ReportFatalError", from);
   ASSERT_NE(-1, report);
-  const HostCallRecord &call = child.Journal->Calls[report];
+  const HostCallRecord& call = child.Journal->Calls[report];
   EXPECT_EQ(child.Journal->Calls[from].Result, call.Args[1]);
   EXPECT_EQ(295u, call.Args[2]);
   EXPECT_EQ(0, call.Text[0]) << "an empty text";
@@ -408,55 +414,56 @@ TEST(PartyRows, NullRosterEntryIsFatal) {
 
 TEST(PartyTexts, ColourAndNameLimitFollowTheEffectivePartyAndRelationBit8) {
   // 15 characters at 7 pixels: 105, over the in-party limit (95), under the other (135).
-  const char *name = "Abcdefghijklmno";
+  const char* name = "Abcdefghijklmno";
   Player own, other1, other2, alone, loner, hostile;
   own.PartyId = 7, own.Location = 21;
   other1.PartyId = 9, other1.Location = 21;
   other2.PartyId = 9;
-  loner.PartyId = 12; // carried by nobody else
+  loner.PartyId = 12;  // carried by nobody else
   hostile.PartyId = 7, hostile.Location = 21;
-  for (Player *p : {&own, &other1, &other2, &alone, &loner, &hostile})
-    p->Name = name;
+  for (Player* p : {&own, &other1, &other2, &alone, &loner, &hostile}) p->Name = name;
   MakeRoster(7, {own, other1, other2, alone, loner, hostile});
-  Relate(6, 0, RelationBit8);        // the row's player toward us
-  Relate(0, 4, RelationBit8);        // us toward the row's player: no colour change
+  Relate(6, 0, RelationBit8);  // the row's player toward us
+  Relate(0, 4, RelationBit8);  // us toward the row's player: no colour change
   static uint8_t record[512];
   memcpy(record + 366, L"Harbour", sizeof(L"Harbour"));
   Panel panel;
   panel.CharWidth = 7;
-  RunPanel(panel, [] { HostSetResult("GetNamedRecord", reinterpret_cast<uint32_t>(record)); },
-           [&](const HostJournalData *journal) {
-             struct {
-               int32_t Colour;
-               const char *Name;
-               bool Location;
-             } const rows[6] = {{2, "Abcdefghijklm...", true}, {8, "Abcdefghijklm...", false},
-                                {8, "Abcdefghijklm...", false}, {0, name, false},
-                                {0, name, false},            {1, "Abcdefghijklm...", true}};
-             for (int i = 0; i < 6; ++i) {
-               int32_t y = RowY(i);
-               Text drawnName = TextAt(journal, y - 2, "Abc");
-               EXPECT_EQ(rows[i].Name, drawnName.Value) << i;
-               EXPECT_EQ(36, drawnName.X) << i;
-               EXPECT_EQ(rows[i].Colour, drawnName.Colour) << i;
-               EXPECT_EQ(rows[i].Colour, TextAt(journal, y + 12, "#4154").Colour) << "class " << i;
-               EXPECT_EQ(rows[i].Colour, TextAt(journal, y + 12, "#3368").Colour) << "level " << i;
-               int locations = 0;
-               for (const Text &text : Texts(journal)) {
-                 if (text.Y != y + 12 || text.X != 126)
-                   continue;
-                 ++locations;
-                 EXPECT_EQ("Harbour", text.Value) << i;
-                 EXPECT_EQ(rows[i].Colour, text.Colour) << "location " << i;
-               }
-               EXPECT_EQ(rows[i].Location ? 1 : 0, locations) << i;
-             }
-             // SetTextFont 0 before every row's texts, 1 after.
-             std::vector<const HostCallRecord *> fonts = CallsOf(journal, "SetTextFont");
-             ASSERT_EQ(12u, fonts.size());
-             for (size_t i = 0; i < fonts.size(); ++i)
-               EXPECT_EQ(i % 2, fonts[i]->Args[0]) << i;
-           });
+  RunPanel(
+      panel, [] { HostSetResult("GetNamedRecord", reinterpret_cast<uint32_t>(record)); },
+      [&](const HostJournalData* journal) {
+        struct {
+          int32_t Colour;
+          const char* Name;
+          bool Location;
+        } const rows[6] = {{2, "Abcdefghijklm...", true},
+                           {8, "Abcdefghijklm...", false},
+                           {8, "Abcdefghijklm...", false},
+                           {0, name, false},
+                           {0, name, false},
+                           {1, "Abcdefghijklm...", true}};
+        for (int i = 0; i < 6; ++i) {
+          int32_t y = RowY(i);
+          Text drawnName = TextAt(journal, y - 2, "Abc");
+          EXPECT_EQ(rows[i].Name, drawnName.Value) << i;
+          EXPECT_EQ(36, drawnName.X) << i;
+          EXPECT_EQ(rows[i].Colour, drawnName.Colour) << i;
+          EXPECT_EQ(rows[i].Colour, TextAt(journal, y + 12, "#4154").Colour) << "class " << i;
+          EXPECT_EQ(rows[i].Colour, TextAt(journal, y + 12, "#3368").Colour) << "level " << i;
+          int locations = 0;
+          for (const Text& text : Texts(journal)) {
+            if (text.Y != y + 12 || text.X != 126) continue;
+            ++locations;
+            EXPECT_EQ("Harbour", text.Value) << i;
+            EXPECT_EQ(rows[i].Colour, text.Colour) << "location " << i;
+          }
+          EXPECT_EQ(rows[i].Location ? 1 : 0, locations) << i;
+        }
+        // SetTextFont 0 before every row's texts, 1 after.
+        std::vector<const HostCallRecord*> fonts = CallsOf(journal, "SetTextFont");
+        ASSERT_EQ(12u, fonts.size());
+        for (size_t i = 0; i < fonts.size(); ++i) EXPECT_EQ(i % 2, fonts[i]->Args[0]) << i;
+      });
 }
 
 TEST(PartyTexts, PartyIdsAndRelationsAreReadAtEveryFrame) {
@@ -473,12 +480,9 @@ TEST(PartyTexts, PartyIdsAndRelationsAreReadAtEveryFrame) {
     ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 1;
     int32_t colours[4];
     for (int frame = 0; frame < 4; ++frame) {
-      if (frame == 1)
-        Entry(1)->PartyId = 8; // left our party: a party of one now
-      if (frame == 2)
-        Relate(1, 0, RelationBit8);
-      if (frame == 3)
-        Entry(1)->UnitId = 200; // the entry's player now differs from the row's
+      if (frame == 1) Entry(1)->PartyId = 8;  // left our party: a party of one now
+      if (frame == 2) Relate(1, 0, RelationBit8);
+      if (frame == 3) Entry(1)->UnitId = 200;  // the entry's player now differs from the row's
       HostJournalClear();
       CallFrameDraw(0);
       colours[frame] = TextAt(HostJournal(), RowY(0) - 2, "Mover").Colour;
@@ -486,7 +490,7 @@ TEST(PartyTexts, PartyIdsAndRelationsAreReadAtEveryFrame) {
     EXPECT_EQ(2, colours[0]);
     EXPECT_EQ(0, colours[1]);
     EXPECT_EQ(1, colours[2]);
-    EXPECT_EQ(1, colours[3]); // the relation is the roster entry's, not the row's
+    EXPECT_EQ(1, colours[3]);  // the relation is the roster entry's, not the row's
     return 1;
   });
   RunClientEntry(&settings);
@@ -494,41 +498,44 @@ TEST(PartyTexts, PartyIdsAndRelationsAreReadAtEveryFrame) {
 
 TEST(PartyTexts, NameWidthLimitsAreInclusive) {
   struct {
-    const char *Name;
+    const char* Name;
     uint16_t Party;
     int32_t Width;
-    const char *Drawn;
+    const char* Drawn;
   } const cases[] = {
-      {"Bertram", None, 135, "Bertram"}, {"Corvina", None, 136, "Corvin..."},
-      {"Dagmar", 7, 95, "Dagmar"},       {"Elspeth", 7, 96, "Elspet..."},
+      {"Bertram", None, 135, "Bertram"},
+      {"Corvina", None, 136, "Corvin..."},
+      {"Dagmar", 7, 95, "Dagmar"},
+      {"Elspeth", 7, 96, "Elspet..."},
   };
   std::vector<Player> others;
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     Player p;
     p.Name = c.Name;
     p.PartyId = c.Party;
     others.push_back(p);
   }
   MakeRoster(7, others);
-  RunPanel(Panel{},
-           [&] {
-             for (const auto &c : cases) {
-               std::wstring wide(c.Name, c.Name + strlen(c.Name));
-               HostSetTextWidth(wide.c_str(), c.Width);
-             }
-           },
-           [&](const HostJournalData *journal) {
-             for (size_t i = 0; i < 4; ++i)
-               EXPECT_EQ(cases[i].Drawn, TextAt(journal, RowY(static_cast<int>(i)) - 2, "").Value) << i;
-           });
+  RunPanel(
+      Panel{},
+      [&] {
+        for (const auto& c : cases) {
+          std::wstring wide(c.Name, c.Name + strlen(c.Name));
+          HostSetTextWidth(wide.c_str(), c.Width);
+        }
+      },
+      [&](const HostJournalData* journal) {
+        for (size_t i = 0; i < 4; ++i)
+          EXPECT_EQ(cases[i].Drawn, TextAt(journal, RowY(static_cast<int>(i)) - 2, "").Value) << i;
+      });
 }
 
 TEST(PartyTexts, NamesAreConvertedUpTo16AndCutFromTheEnd) {
   Player p;
-  p.Name = "Quintessentially"; // 16 characters: the host converts 15 of them
+  p.Name = "Quintessentially";  // 16 characters: the host converts 15 of them
   MakeRoster(None, {p});
-  RunPanel(Panel{}, NoScript, [&](const HostJournalData *journal) {
-    const HostCallRecord *convert = CallsOf(journal, "Unicode::toUnicode").at(0);
+  RunPanel(Panel{}, NoScript, [&](const HostJournalData* journal) {
+    const HostCallRecord* convert = CallsOf(journal, "Unicode::toUnicode").at(0);
     EXPECT_EQ(16u, convert->Args[2]);
     EXPECT_EQ("Quintessentiall", TextAt(journal, RowY(0) - 2, "").Value);
   });
@@ -544,52 +551,54 @@ TEST(PartyTexts, ClassAndLevelTexts) {
     others.push_back(p);
   }
   MakeRoster(None, others);
-  const char *classes[8] = {"#4154", "#4155", "#4157", "#4158", "#4156", "#10097", "#10098", nullptr};
-  RunPanel(Panel{},
-           [] {
-             HostSetString(3368, L"Level in this game world:");  // 25 characters, 20 kept
-             HostSetString(3997, L"|");
-             HostSetString(3995, L"=");
-           },
-           [&](const HostJournalData *journal) {
-             for (int code = 0; code <= 7; ++code) {
-               int32_t y = RowY(code) + 12;
-               Text klass = TextAt(journal, y, "#");
-               if (classes[code] == nullptr) {
-                 EXPECT_EQ("", klass.Value) << "class code above 6 draws nothing";
-               } else {
-                 EXPECT_EQ(classes[code], klass.Value) << code;
-                 EXPECT_EQ(36, klass.X) << code;
-               }
-               Text level = TextAt(journal, y, "Level");
-               std::string number = code == 7 ? "123" : " " + std::to_string(code + 1);
-               EXPECT_EQ("Level in this game w|=" + number, level.Value) << code;
-               EXPECT_EQ(266, level.X) << code;
-             }
-           });
+  const char* classes[8] = {"#4154", "#4155",  "#4157",  "#4158",
+                            "#4156", "#10097", "#10098", nullptr};
+  RunPanel(
+      Panel{},
+      [] {
+        HostSetString(3368, L"Level in this game world:");  // 25 characters, 20 kept
+        HostSetString(3997, L"|");
+        HostSetString(3995, L"=");
+      },
+      [&](const HostJournalData* journal) {
+        for (int code = 0; code <= 7; ++code) {
+          int32_t y = RowY(code) + 12;
+          Text klass = TextAt(journal, y, "#");
+          if (classes[code] == nullptr) {
+            EXPECT_EQ("", klass.Value) << "class code above 6 draws nothing";
+          } else {
+            EXPECT_EQ(classes[code], klass.Value) << code;
+            EXPECT_EQ(36, klass.X) << code;
+          }
+          Text level = TextAt(journal, y, "Level");
+          std::string number = code == 7 ? "123" : " " + std::to_string(code + 1);
+          EXPECT_EQ("Level in this game w|=" + number, level.Value) << code;
+          EXPECT_EQ(266, level.X) << code;
+        }
+      });
 }
 
 TEST(PartyTexts, LocationNames) {
   struct Case {
-    const char *Name;
+    const char* Name;
     int32_t Code;
     bool Record;
     uint32_t QueryFlag;
-    const wchar_t *RecordName;
+    const wchar_t* RecordName;
     int32_t Width;      // of the whole record name, 0: by the character rule
-    const char *Drawn;  // "" = no location text
+    const char* Drawn;  // "" = no location text
   };
   const Case cases[] = {
       {"140 pixels: whole", 3, true, 0, L"Harbour Gate", 140, "Harbour Gate"},
-      {"141 pixels: cut, three dots and the last character", 4, true, 0, L"Abcdefghijklmnopqrstuvwxyz", 141,
-       "Abcdefghijklmnopqrs...z"},
+      {"141 pixels: cut, three dots and the last character", 4, true, 0,
+       L"Abcdefghijklmnopqrstuvwxyz", 141, "Abcdefghijklmnopqrs...z"},
       {"code 8, flag clear", 8, true, 0, L"ignored", 0, "#5047"},
       {"code 8, flag set", 8, true, 1, L"ignored", 0, "#5048"},
       {"code 8, no record", 8, false, 1, L"", 0, "#5389"},
       {"no record", 9, false, 0, L"", 0, "#5389"},
       {"code 0: no location text", 0, true, 0, L"Nowhere", 0, ""},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     Player p;
     p.Name = "Loc";
     p.PartyId = 7;
@@ -598,24 +607,23 @@ TEST(PartyTexts, LocationNames) {
     static uint8_t record[512];
     memset(record, 0, sizeof(record));
     memcpy(record + 366, c.RecordName, (wcslen(c.RecordName) + 1) * 2);
-    RunPanel(Panel{},
-             [&] {
-               HostSetResult("GetNamedRecord", c.Record ? reinterpret_cast<uint32_t>(record) : 0);
-               HostSetResult("ClientQueryFlag", c.QueryFlag);
-               if (c.Width != 0)
-                 HostSetTextWidth(c.RecordName, c.Width);
-             },
-             [&](const HostJournalData *journal) {
-               std::string drawn;
-               for (const Text &text : Texts(journal))
-                 if (text.X == 126 && text.Y == RowY(0) + 12)
-                   drawn = text.Value;
-               EXPECT_EQ(c.Drawn, drawn) << c.Name;
-               if (c.Code != 0) {
-                 const HostCallRecord *named = CallsOf(journal, "GetNamedRecord").at(0);
-                 EXPECT_EQ(static_cast<uint32_t>(c.Code), named->Args[0]) << c.Name;
-               }
-             });
+    RunPanel(
+        Panel{},
+        [&] {
+          HostSetResult("GetNamedRecord", c.Record ? reinterpret_cast<uint32_t>(record) : 0);
+          HostSetResult("ClientQueryFlag", c.QueryFlag);
+          if (c.Width != 0) HostSetTextWidth(c.RecordName, c.Width);
+        },
+        [&](const HostJournalData* journal) {
+          std::string drawn;
+          for (const Text& text : Texts(journal))
+            if (text.X == 126 && text.Y == RowY(0) + 12) drawn = text.Value;
+          EXPECT_EQ(c.Drawn, drawn) << c.Name;
+          if (c.Code != 0) {
+            const HostCallRecord* named = CallsOf(journal, "GetNamedRecord").at(0);
+            EXPECT_EQ(static_cast<uint32_t>(c.Code), named->Args[0]) << c.Name;
+          }
+        });
   }
 }
 
@@ -625,17 +633,19 @@ TEST(PartyTexts, PartyStateTexts) {
     int32_t State;
     Group Group;
     int32_t Width;
-    const char *Drawn; // nullptr: nothing
+    const char* Drawn;  // nullptr: nothing
     int32_t X, Colour;
   };
   const Case cases[] = {
-      {0, Alone, 40, "#4150", 197, 0}, {0, Alone, 60, "#4150", 190, 0}, {0, Same, 54, "#4150", 190, 0},
-      {0, Alone, 53, "#4150", 190, 0}, {0, Alone, 51, "#4150", 191, 0}, {1, Alone, 40, nullptr, 0, 0},
-      {1, Same, 40, "#4148", 162, 2},  {1, Other, 40, "#4149", 182, 8}, {2, Other, 30, "#4151", 202, 0},
-      {3, Alone, 30, "#4152", 202, 0}, {4, Same, 30, "#5103", 202, 0},  {5, Alone, 30, nullptr, 0, 0},
+      {0, Alone, 40, "#4150", 197, 0}, {0, Alone, 60, "#4150", 190, 0},
+      {0, Same, 54, "#4150", 190, 0},  {0, Alone, 53, "#4150", 190, 0},
+      {0, Alone, 51, "#4150", 191, 0}, {1, Alone, 40, nullptr, 0, 0},
+      {1, Same, 40, "#4148", 162, 2},  {1, Other, 40, "#4149", 182, 8},
+      {2, Other, 30, "#4151", 202, 0}, {3, Alone, 30, "#4152", 202, 0},
+      {4, Same, 30, "#5103", 202, 0},  {5, Alone, 30, nullptr, 0, 0},
       {-1, Alone, 30, nullptr, 0, 0},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     Player p, partner;
     p.Name = "State";
     p.State = c.State;
@@ -643,23 +653,25 @@ TEST(PartyTexts, PartyStateTexts) {
     partner.Name = "Partner";
     partner.PartyId = 9;
     MakeRoster(7, {p, partner});
-    Relate(1, 0, RelationBit8); // the row colour (1) does not reach the state text
-    RunPanel(Panel{},
-             [&] {
-               for (const wchar_t *text : {L"#4150", L"#4148", L"#4149", L"#4151", L"#4152", L"#5103"})
-                 HostSetTextWidth(text, c.Width);
-             },
-             [&](const HostJournalData *journal) {
-               Text state = TextAt(journal, RowY(0) - 2, "#");
-               std::string what = "state " + std::to_string(c.State) + " width " + std::to_string(c.Width);
-               if (c.Drawn == nullptr) {
-                 EXPECT_EQ("", state.Value) << what;
-                 return;
-               }
-               EXPECT_EQ(c.Drawn, state.Value) << what;
-               EXPECT_EQ(c.X, state.X) << what;
-               EXPECT_EQ(c.Colour, state.Colour) << what;
-             });
+    Relate(1, 0, RelationBit8);  // the row colour (1) does not reach the state text
+    RunPanel(
+        Panel{},
+        [&] {
+          for (const wchar_t* text : {L"#4150", L"#4148", L"#4149", L"#4151", L"#4152", L"#5103"})
+            HostSetTextWidth(text, c.Width);
+        },
+        [&](const HostJournalData* journal) {
+          Text state = TextAt(journal, RowY(0) - 2, "#");
+          std::string what =
+              "state " + std::to_string(c.State) + " width " + std::to_string(c.Width);
+          if (c.Drawn == nullptr) {
+            EXPECT_EQ("", state.Value) << what;
+            return;
+          }
+          EXPECT_EQ(c.Drawn, state.Value) << what;
+          EXPECT_EQ(c.X, state.X) << what;
+          EXPECT_EQ(c.Colour, state.Colour) << what;
+        });
   }
 }
 
@@ -674,18 +686,19 @@ TEST(PartyTexts, DisplayMode2ShiftsTextsButNotButtonsOrDividers) {
   static uint8_t record[512];
   Panel panel;
   panel.DisplayMode = 2;
-  RunPanel(panel, [] { HostSetResult("GetNamedRecord", reinterpret_cast<uint32_t>(record)); },
-           [&](const HostJournalData *journal) {
-             Text name = TextAt(journal, 90 - 2 + 60, "Shifted");
-             EXPECT_EQ(36 + 80, name.X);
-             EXPECT_EQ(36 + 80, TextAt(journal, 90 + 12 + 60, "#4154").X);
-             EXPECT_EQ(266 + 80, TextAt(journal, 90 + 12 + 60, "#3368").X);
-             EXPECT_EQ(126 + 80, TextAt(journal, 90 + 12 + 60, "#5047").X);
-             EXPECT_EQ(190 + 80 + (54 - 30) / 2, TextAt(journal, 90 - 2 + 60, "#4150").X);
-             EXPECT_EQ(190, Rows()->Buttons[0].X);
-             EXPECT_EQ(90, Rows()->Buttons[0].Y);
-             EXPECT_EQ((std::vector<int32_t>{104, 137}), Dividers(journal));
-           });
+  RunPanel(
+      panel, [] { HostSetResult("GetNamedRecord", reinterpret_cast<uint32_t>(record)); },
+      [&](const HostJournalData* journal) {
+        Text name = TextAt(journal, 90 - 2 + 60, "Shifted");
+        EXPECT_EQ(36 + 80, name.X);
+        EXPECT_EQ(36 + 80, TextAt(journal, 90 + 12 + 60, "#4154").X);
+        EXPECT_EQ(266 + 80, TextAt(journal, 90 + 12 + 60, "#3368").X);
+        EXPECT_EQ(126 + 80, TextAt(journal, 90 + 12 + 60, "#5047").X);
+        EXPECT_EQ(190 + 80 + (54 - 30) / 2, TextAt(journal, 90 - 2 + 60, "#4150").X);
+        EXPECT_EQ(190, Rows()->Buttons[0].X);
+        EXPECT_EQ(90, Rows()->Buttons[0].Y);
+        EXPECT_EQ((std::vector<int32_t>{104, 137}), Dividers(journal));
+      });
 }
 
 TEST(PartyTexts, HoverRegionBoundsAreInclusive) {
@@ -700,20 +713,19 @@ TEST(PartyTexts, HoverRegionBoundsAreInclusive) {
   Player p;
   p.Name = "Hover";
   MakeRoster(None, {p});
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     Panel panel;
     panel.DisplayMode = c.Mode;
     panel.MouseX = c.X;
     panel.MouseY = c.Y;
-    RunPanel(panel, NoScript, [&](const HostJournalData *journal) {
-      std::vector<const HostCallRecord *> hovers;
-      for (const HostCallRecord *call : CallsOf(journal, "SetHoverText"))
-        if (call->Args[0] != 0)
-          hovers.push_back(call);
-      std::string what = "mode " + std::to_string(c.Mode) + " at " + std::to_string(c.X) + "," + std::to_string(c.Y);
+    RunPanel(panel, NoScript, [&](const HostJournalData* journal) {
+      std::vector<const HostCallRecord*> hovers;
+      for (const HostCallRecord* call : CallsOf(journal, "SetHoverText"))
+        if (call->Args[0] != 0) hovers.push_back(call);
+      std::string what = "mode " + std::to_string(c.Mode) + " at " + std::to_string(c.X) + "," +
+                         std::to_string(c.Y);
       ASSERT_EQ(c.Shown ? 1u : 0u, hovers.size()) << what;
-      if (!c.Shown)
-        return;
+      if (!c.Shown) return;
       int32_t shiftX = c.Mode == 2 ? 80 : 0, shiftY = c.Mode == 2 ? 60 : 0;
       EXPECT_EQ("#4143", Narrow(hovers[0]->Text)) << what;
       EXPECT_EQ(static_cast<uint32_t>(293 + shiftX), hovers[0]->Args[1]) << what;
@@ -729,7 +741,7 @@ TEST(PartyTexts, HoverRegionBoundsAreInclusive) {
 TEST(PartyDividers, FollowRawPartyIds) {
   const uint16_t A = 3, B = 4;
   struct Case {
-    const char *Name;
+    const char* Name;
     std::vector<uint16_t> Parties;
     std::vector<int32_t> Dividers;
     bool WithPlayer;
@@ -745,7 +757,7 @@ TEST(PartyDividers, FollowRawPartyIds) {
       {"only the local player", {}, {}, true},
       {"dividers without a local player", {A, A, B}, {137, 170}, false},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     std::vector<Player> others;
     for (uint16_t party : c.Parties) {
       Player p;
@@ -756,7 +768,9 @@ TEST(PartyDividers, FollowRawPartyIds) {
     MakeRoster(None, others);
     Panel panel;
     panel.WithPlayer = c.WithPlayer;
-    RunPanel(panel, NoScript, [&](const HostJournalData *journal) { EXPECT_EQ(c.Dividers, Dividers(journal)) << c.Name; });
+    RunPanel(panel, NoScript, [&](const HostJournalData* journal) {
+      EXPECT_EQ(c.Dividers, Dividers(journal)) << c.Name;
+    });
   }
 }
 
@@ -764,11 +778,11 @@ TEST(PartyDividers, NoRosterDrawsNothing) {
   MakeRoster(None, {});
   Panel panel;
   panel.WithRoster = false;
-  RunPanel(panel, NoScript, [&](const HostJournalData *journal) {
+  RunPanel(panel, NoScript, [&](const HostJournalData* journal) {
     EXPECT_EQ(0, CountCalls(journal, "DrawPartyDivider"));
     EXPECT_EQ(0, CountCalls(journal, "DrawUiText"));
     EXPECT_EQ(1, CountCalls(journal, "PartyDrawF"));
   });
 }
 
-} // namespace
+}  // namespace

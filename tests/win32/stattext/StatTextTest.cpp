@@ -23,8 +23,8 @@ struct Screen {
   bool Always = false;
   bool WithPlayer = true;
   int32_t Mode = 0;
-  uint32_t Stat6 = 0x1400, Stat6Max = 0x6400;   // 20 of 100
-  uint32_t Stat8 = 0x0A80, Stat8Max = 0x3200;   // 10 of 50
+  uint32_t Stat6 = 0x1400, Stat6Max = 0x6400;  // 20 of 100
+  uint32_t Stat8 = 0x0A80, Stat8Max = 0x3200;  // 10 of 50
 };
 
 struct Drawn {
@@ -33,8 +33,9 @@ struct Drawn {
 };
 
 // One frame with every panel flag clear; script runs before the client starts (widths).
-std::vector<Drawn> DrawFrame(const Screen &screen, const std::function<void()> &script = [] {},
-                             std::vector<uint32_t> *statsAsked = nullptr) {
+std::vector<Drawn> DrawFrame(
+    const Screen& screen, const std::function<void()>& script = [] {},
+    std::vector<uint32_t>* statsAsked = nullptr) {
   HostReset();
   HostSetString(4165, L"L %u/%u");
   HostSetString(4166, L"R %u/%u");
@@ -47,25 +48,28 @@ std::vector<Drawn> DrawFrame(const Screen &screen, const std::function<void()> &
   OnState([&](int32_t) {
     LocalUnit = Unit{};
     LocalUnit.Mode = screen.Mode;
-    ClientCell<uintptr_t>(Offset_PlayerUnit) = screen.WithPlayer ? reinterpret_cast<uintptr_t>(&LocalUnit) : 0;
+    ClientCell<uintptr_t>(Offset_PlayerUnit) =
+        screen.WithPlayer ? reinterpret_cast<uintptr_t>(&LocalUnit) : 0;
     ClientCell<int32_t>(Offset_ScreenWidth) = screen.Width;
     ClientCell<int32_t>(Offset_ScreenHeight) = screen.Height;
     ClientCell<int32_t>(Offset_MouseX) = screen.MouseX;
     ClientCell<int32_t>(Offset_MouseY) = screen.MouseY;
-    OnCall("GetPlayerStat", [&](HostCallRecord &call) { return call.Eax == 6 ? screen.Stat6 : screen.Stat8; });
+    OnCall("GetPlayerStat",
+           [&](HostCallRecord& call) { return call.Eax == 6 ? screen.Stat6 : screen.Stat8; });
     HostJournalClear();
     CallFrameDraw(0);
-    for (const HostCallRecord *call : CallsOf(HostJournal(), "DrawUiText"))
+    for (const HostCallRecord* call : CallsOf(HostJournal(), "DrawUiText"))
       drawn.push_back(Drawn{Narrow(call->Text), static_cast<int32_t>(call->Args[1]),
-                            static_cast<int32_t>(call->Args[2]), static_cast<int32_t>(call->Args[3]),
+                            static_cast<int32_t>(call->Args[2]),
+                            static_cast<int32_t>(call->Args[3]),
                             static_cast<int32_t>(call->Args[4])});
     if (statsAsked != nullptr)
-      for (const HostCallRecord *call : CallsOf(HostJournal(), "GetPlayerStat"))
+      for (const HostCallRecord* call : CallsOf(HostJournal(), "GetPlayerStat"))
         statsAsked->push_back(call->Eax);
-    for (const HostCallRecord *call : CallsOf(HostJournal(), "Unicode::sprintf"))
+    for (const HostCallRecord* call : CallsOf(HostJournal(), "Unicode::sprintf"))
       EXPECT_EQ(100u, call->Args[0]) << "buffer size";
-    for (const char *max : {"GetStat6Max", "GetStat8Max"})
-      for (const HostCallRecord *call : CallsOf(HostJournal(), max))
+    for (const char* max : {"GetStat6Max", "GetStat8Max"})
+      for (const HostCallRecord* call : CallsOf(HostJournal(), max))
         EXPECT_EQ(reinterpret_cast<uint32_t>(&LocalUnit), call->Args[0]) << max;
     return 1;
   });
@@ -74,10 +78,9 @@ std::vector<Drawn> DrawFrame(const Screen &screen, const std::function<void()> &
 }
 
 // "L", "R", "LR" or "" for the texts drawn.
-std::string Sides(const std::vector<Drawn> &drawn) {
+std::string Sides(const std::vector<Drawn>& drawn) {
   std::string sides;
-  for (const Drawn &d : drawn)
-    sides += d.Text.substr(0, 1);
+  for (const Drawn& d : drawn) sides += d.Text.substr(0, 1);
   return sides;
 }
 
@@ -85,14 +88,14 @@ TEST(StatText, CornerRegionsAreInclusiveAndUnsigned) {
   const int32_t W = 800, H = 600;
   struct {
     int32_t X, Y;
-    const char *Sides;
+    const char* Sides;
   } const cases[] = {
-      {30, H - 75, "L"},       {29, H - 75, ""},       {30, H - 76, ""},        {110, H - 15, "L"},
-      {111, H - 15, ""},       {110, H - 14, ""},      {70, 540, "L"},          {W - 31, H - 15, "R"},
-      {W - 30, H - 15, ""},    {W - 111, H - 75, "R"}, {W - 112, H - 75, ""},   {W - 31, H - 14, ""},
-      {-1, H - 40, ""},        {40, -1, ""},           {400, H - 40, ""},       {0, 0, ""},
+      {30, H - 75, "L"},    {29, H - 75, ""},       {30, H - 76, ""},      {110, H - 15, "L"},
+      {111, H - 15, ""},    {110, H - 14, ""},      {70, 540, "L"},        {W - 31, H - 15, "R"},
+      {W - 30, H - 15, ""}, {W - 111, H - 75, "R"}, {W - 112, H - 75, ""}, {W - 31, H - 14, ""},
+      {-1, H - 40, ""},     {40, -1, ""},           {400, H - 40, ""},     {0, 0, ""},
   };
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     Screen screen;
     screen.MouseX = c.X;
     screen.MouseY = c.Y;
@@ -112,7 +115,7 @@ TEST(StatText, AlwaysShowFlagDrawsBothWhereverTheCursorIs) {
 
 TEST(StatText, ValuesAreWholeUnitsWithTheFloorOutsideMode17) {
   struct {
-    const char *Name;
+    const char* Name;
     int32_t Mode;
     uint32_t Stat6, Stat6Max, Stat8, Stat8Max;
     const char *Left, *Right;
@@ -124,7 +127,7 @@ TEST(StatText, ValuesAreWholeUnitsWithTheFloorOutsideMode17) {
       {"unsigned shift", 0, 0xFFFFFF00, 0xFFFFFFFF, 0x80000000, 0x80000000, "L 16777215/16777215",
        "R 8388608/8388608"},
   };
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     Screen screen;
     screen.Always = true;
     screen.Mode = c.Mode;
@@ -133,7 +136,8 @@ TEST(StatText, ValuesAreWholeUnitsWithTheFloorOutsideMode17) {
     screen.Stat8 = c.Stat8;
     screen.Stat8Max = c.Stat8Max;
     std::vector<uint32_t> asked;
-    std::vector<Drawn> drawn = DrawFrame(screen, [] {}, &asked);
+    std::vector<Drawn> drawn = DrawFrame(
+        screen, [] {}, &asked);
     ASSERT_EQ(2u, drawn.size()) << c.Name;
     EXPECT_EQ(c.Left, drawn[0].Text) << c.Name;
     EXPECT_EQ(c.Right, drawn[1].Text) << c.Name;
@@ -143,7 +147,7 @@ TEST(StatText, ValuesAreWholeUnitsWithTheFloorOutsideMode17) {
 
 TEST(StatText, Placement) {
   struct {
-    const char *Name;
+    const char* Name;
     int32_t ScreenWidth;
     int32_t LeftWidth, RightWidth;
     int32_t LeftX, RightX;
@@ -154,7 +158,7 @@ TEST(StatText, Placement) {
       {"odd widths halve down", 800, 41, 41, 45, 715},
       {"narrow screen", 300, 10, 300, 60, -5},
   };
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     Screen screen;
     screen.Always = true;
     screen.Width = c.ScreenWidth;
@@ -166,7 +170,7 @@ TEST(StatText, Placement) {
     ASSERT_EQ(2u, drawn.size()) << c.Name;
     EXPECT_EQ(c.LeftX, drawn[0].X) << c.Name;
     EXPECT_EQ(c.RightX, drawn[1].X) << c.Name;
-    for (const Drawn &d : drawn) {
+    for (const Drawn& d : drawn) {
       EXPECT_EQ(480 - 95, d.Y) << c.Name;
       EXPECT_EQ(0, d.Colour) << c.Name;
       EXPECT_EQ(0, d.Last) << c.Name;
@@ -179,8 +183,9 @@ TEST(StatText, NoLocalPlayerDrawsNothing) {
   screen.Always = true;
   screen.WithPlayer = false;
   std::vector<uint32_t> asked;
-  EXPECT_EQ("", Sides(DrawFrame(screen, [] {}, &asked)));
+  EXPECT_EQ("", Sides(DrawFrame(
+                    screen, [] {}, &asked)));
   EXPECT_TRUE(asked.empty());
 }
 
-} // namespace
+}  // namespace

@@ -43,10 +43,14 @@ int main(int argc, char** argv) {
       return 2;
     }
     const char* value = argv[++at];
-    if (option == "--shot-waiting") shotWaiting = value;
-    else if (option == "--shot-done") shotDone = value;
-    else if (option == "--release-pid") releasePid = strtoul(value, NULL, 10);
-    else if (option == "--timeout") timeoutSeconds = strtoul(value, NULL, 10);
+    if (option == "--shot-waiting")
+      shotWaiting = value;
+    else if (option == "--shot-done")
+      shotDone = value;
+    else if (option == "--release-pid")
+      releasePid = strtoul(value, NULL, 10);
+    else if (option == "--timeout")
+      timeoutSeconds = strtoul(value, NULL, 10);
     else {
       fprintf(stderr, "zv_ui_robot: unknown option %s\n", option.c_str());
       return 2;
@@ -63,7 +67,8 @@ int main(int argc, char** argv) {
   ZeroMemory(&startup, sizeof(startup));
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process;
-  if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+  if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                      &process)) {
     fprintf(stderr, "zv_ui_robot: cannot start %s (error %lu)\n", argv[at], GetLastError());
     return 2;
   }

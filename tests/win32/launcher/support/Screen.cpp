@@ -58,7 +58,8 @@ static void PutBig32(std::vector<uint8_t>* out, uint32_t value) {
   out->push_back((uint8_t)value);
 }
 
-static void PutChunk(std::vector<uint8_t>* out, const char* type, const std::vector<uint8_t>& data) {
+static void PutChunk(std::vector<uint8_t>* out, const char* type,
+                     const std::vector<uint8_t>& data) {
   PutBig32(out, (uint32_t)data.size());
   size_t start = out->size();
   out->insert(out->end(), type, type + 4);
@@ -126,9 +127,12 @@ bool LookAtProgress(HWND window, ProgressLook* look) {
       if (sx < 0 || sy < 0 || sx >= image.Width || sy >= image.Height) return false;
       const uint8_t* p = &image.Rgb[((size_t)sy * image.Width + sx) * 3];
       if (p[0] == 192 && p[1] == 192 && p[2] == 192) continue;
-      if (x >= 40 && y >= 80 && y < 96) look->FirstLineInk++;
-      else if (x >= 40 && y >= 100 && y < 116) look->SecondLineInk++;
-      else look->OtherInk++;
+      if (x >= 40 && y >= 80 && y < 96)
+        look->FirstLineInk++;
+      else if (x >= 40 && y >= 100 && y < 116)
+        look->SecondLineInk++;
+      else
+        look->OtherInk++;
     }
   }
   return true;

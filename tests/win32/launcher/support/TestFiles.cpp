@@ -25,9 +25,7 @@ std::string LauncherTestDir() {
   return WindowsPath(RequiredEnv("ZV_BINARY_DIR")) + "\\tests\\win32\\launcher";
 }
 
-std::string PackagesDir() {
-  return LauncherTestDir() + "\\packages";
-}
+std::string PackagesDir() { return LauncherTestDir() + "\\packages"; }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "\\" + name;
@@ -66,8 +64,8 @@ void FreshFolder(const std::string& path) {
 }
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   BOOL ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
@@ -113,26 +111,24 @@ uint64_t FileTimeOfUnixSeconds(int64_t seconds) {
 
 static const char PatchKey[] = "Software\\Ystrel\\Patch";
 
-void DeletePatchKey() {
-  RegDeleteKeyA(HKEY_CURRENT_USER, PatchKey);
-}
+void DeletePatchKey() { RegDeleteKeyA(HKEY_CURRENT_USER, PatchKey); }
 
 void CreatePatchKey() {
   HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, PatchKey, 0, NULL, 0, KEY_WRITE,
-                                           NULL, &key, NULL));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_CURRENT_USER, PatchKey, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL));
   RegDeleteValueA(key, "Patches");
   RegCloseKey(key);
 }
 
 void SetPatchValue(DWORD type, const std::string& bytes) {
   HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, PatchKey, 0, NULL, 0, KEY_WRITE,
-                                           NULL, &key, NULL));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_CURRENT_USER, PatchKey, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL));
   // The string form looks one byte past the given size for a forgotten terminator; a
   // copy with a non-zero byte there keeps an unterminated value exactly as given.
   std::string data = bytes + "#";
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Patches", 0, type, (const BYTE*)data.data(),
-                                          (DWORD)bytes.size()));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetValueExA(key, "Patches", 0, type, (const BYTE*)data.data(), (DWORD)bytes.size()));
   RegCloseKey(key);
 }

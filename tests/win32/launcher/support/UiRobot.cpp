@@ -10,8 +10,8 @@ static std::string TextOf(HWND window) {
   // WM_GETTEXT reaches into the other process; GetWindowText would not ask it.
   char text[2048];
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG,
-                           2000, &length)) {
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG, 2000,
+                           &length)) {
     return std::string();
   }
   return std::string(text, (size_t)length);
@@ -63,9 +63,7 @@ void PressOk(UiRobot* robot, HWND box) {
   robot->Answered.insert(box);
 }
 
-HWND FindProgressWindow() {
-  return FindWindowA("ZVUPD", "Updater");
-}
+HWND FindProgressWindow() { return FindWindowA("ZVUPD", "Updater"); }
 
 bool ProgressShowsSecondLine(HWND window) {
   ProgressLook look;
