@@ -10,6 +10,7 @@
 
 #include "updater/Sha1.h"
 #include "updater/bignum/BigNum.h"
+#include "tests/native/bignum/BigNumOpenSsl.h"
 
 namespace {
 
@@ -79,16 +80,6 @@ const RsaOperands& Operands() {
     return made;
   }();
   return operands;
-}
-
-BIGNUM* ToOpenSsl(const BigNum* x) {
-  std::vector<uint8_t> bytes;
-  for (uint32_t i = 1; i <= x[0]; i++) {
-    for (int shift = 0; shift < 32; shift += 8) {
-      bytes.push_back(static_cast<uint8_t>(x[i] >> shift));
-    }
-  }
-  return BN_lebin2bn(bytes.data(), static_cast<int>(bytes.size()), nullptr);
 }
 
 void ModExp65537Ours(benchmark::State& state) {

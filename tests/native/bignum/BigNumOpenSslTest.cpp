@@ -8,21 +8,12 @@
 #include <random>
 #include <vector>
 
+#include "tests/native/bignum/BigNumOpenSsl.h"
 #include "tests/portable/bignum/BigNumHex.h"
 #include "updater/bignum/BigNum.h"
 #include "updater/bignum/BigNumAllocator.h"
 
 namespace {
-
-BIGNUM* ToOpenSsl(const BigNum* x) {
-  std::vector<uint8_t> bytes;
-  for (uint32_t i = 1; i <= x[0]; i++) {
-    for (int shift = 0; shift < 32; shift += 8) {
-      bytes.push_back(static_cast<uint8_t>(x[i] >> shift));
-    }
-  }
-  return BN_lebin2bn(bytes.data(), static_cast<int>(bytes.size()), nullptr);
-}
 
 std::string HexOfOpenSsl(const BIGNUM* x) {
   std::vector<uint8_t> bytes(BN_num_bytes(x) + 4);
