@@ -30,6 +30,15 @@ if(ZV_WIN32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   set(CPACK_PACKAGE_NAME "Zorvane-addon")
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Zorvane launcher and updater, and the Orlavex client plug-in")
+  # A tree configured without the publisher's keys embeds development keys: its zip is for
+  # trying things out, and says so each time it is packed.
+  if(NOT ZORVANE_SIGNATURE_KEY OR NOT ZORVANE_SEALING_KEY)
+    set(warning_script ${CMAKE_BINARY_DIR}/player/DevelopmentKeysWarning.cmake)
+    file(WRITE ${warning_script} "message(WARNING \"${CPACK_PACKAGE_FILE_NAME}.zip embeds the "
+      "development keys of ${ZV_NATIVE_BUILD_DIR}: never ship it. scripts/release builds a "
+      "release with the publisher's keys.\")\n")
+    set(CPACK_PRE_BUILD_SCRIPTS ${warning_script})
+  endif()
 elseif(TARGET zvpack)
   install(TARGETS zvpack RUNTIME DESTINATION bin)
 
