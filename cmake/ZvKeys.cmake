@@ -21,6 +21,11 @@
 #   ZV_SIGNATURE_KEY_FILE   the PEM file used for each kind of key
 #   ZV_SEALING_KEY_FILE
 #   ZV_KEYS_PRIVATE         ON when both files are private keys, so packages can be made
+#   ZV_SIGNATURE_FINGERPRINT  each public key's fingerprint: SHA-256 of its DER
+#   ZV_SEALING_FINGERPRINT    SubjectPublicKeyInfo, 64 lower-case hex digits (what
+#                             `openssl pkey -pubout -outform DER | sha256sum` prints and
+#                             `zvpack inspect` shows); also written, one "KIND HEX FILE" line
+#                             each, to ${CMAKE_BINARY_DIR}/keys/fingerprints.txt
 #   ZV_ZVPACK               (win32 tree, cache) the native zvpack, default
 #                           ${ZV_NATIVE_BUILD_DIR}/tools/zvpack/zvpack; in native trees
 #                           use the zvpack target itself.
@@ -114,6 +119,27 @@ function(zv_key_limbs file out_limbs out_private)
   set(${out_private} ${private} PARENT_SCOPE)
 endfunction()
 
+# zv_key_fingerprint(FILE OUT): SHA-256 of the key's public half as DER SubjectPublicKeyInfo,
+# the same bytes whichever PEM form the file holds.
+function(zv_key_fingerprint file out)
+  set(der "${CMAKE_BINARY_DIR}/keys/fingerprint.der")
+  file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/keys")
+  set(forms "" "-pubin" "-RSAPublicKey_in")
+  foreach(form IN LISTS forms)
+    execute_process(COMMAND ${ZV_OPENSSL} rsa ${form} -in "${file}" -passin pass: -pubout
+      -outform DER -out "${der}" RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+    if(rc EQUAL 0)
+      break()
+    endif()
+  endforeach()
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "Key file '${file}': openssl could not write its public key")
+  endif()
+  file(SHA256 "${der}" hash)
+  file(REMOVE "${der}")
+  set(${out} "${hash}" PARENT_SCOPE)
+endfunction()
+
 zv_key_file(signature ZORVANE_SIGNATURE_KEY ZV_SIGNATURE_KEY_FILE)
 zv_key_file(sealing ZORVANE_SEALING_KEY ZV_SEALING_KEY_FILE)
 zv_key_limbs("${ZV_SIGNATURE_KEY_FILE}" ZV_SIGNATURE_LIMBS ZV_SIGNATURE_PRIVATE)
@@ -125,6 +151,14 @@ else()
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
   "${ZV_SIGNATURE_KEY_FILE}" "${ZV_SEALING_KEY_FILE}")
+
+zv_key_fingerprint("${ZV_SIGNATURE_KEY_FILE}" ZV_SIGNATURE_FINGERPRINT)
+zv_key_fingerprint("${ZV_SEALING_KEY_FILE}" ZV_SEALING_FINGERPRINT)
+file(WRITE "${CMAKE_BINARY_DIR}/keys/fingerprints.txt"
+  "signature ${ZV_SIGNATURE_FINGERPRINT} ${ZV_SIGNATURE_KEY_FILE}\n"
+  "sealing ${ZV_SEALING_FINGERPRINT} ${ZV_SEALING_KEY_FILE}\n")
+message(STATUS "Embedded keys, SHA-256 of each public key: "
+  "signature ${ZV_SIGNATURE_FINGERPRINT}, sealing ${ZV_SEALING_FINGERPRINT}")
 
 set(ZV_KEYS_SOURCE "${CMAKE_BINARY_DIR}/keys/Keys.cpp")
 file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/keys")

@@ -1,6 +1,8 @@
 // zvpack inspect: the launcher's ReadPackage and UnsealPackage run on a copy of the
 // package, so the publisher's file is never deleted or changed; the verdict is the text
-// the launcher would show.
+// the launcher would show. An accepted package is listed with the fingerprints of the keys
+// it was made for, so a publisher can match it to the release that embeds those keys.
+#include <openssl/x509.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,9 +19,44 @@ const char InspectHelp[] =
     "Reads and unseals a copy of PKG with the launcher's own code and the public halves\n"
     "of the given keys (private or public PEM files). On acceptance prints the version\n"
     "and each entry's size, last-write time (UTC) and name, and exits 0; otherwise prints\n"
-    "the launcher's message and exits 2. PKG itself is left as it is.\n"
+    "the launcher's message and exits 2. PKG itself is left as it is. An accepted\n"
+    "package's listing ends with the two keys' fingerprints (SHA-256 of the DER\n"
+    "SubjectPublicKeyInfo), as a release's build prints them for the keys its\n"
+    "Zorvane.exe embeds.\n"
     "\n"
     "  --body-out FILE  also write the unsealed, descrambled body of an accepted package\n";
+
+// 32 bytes of SHA-256 as lower-case hex, and the terminating zero.
+const int FingerprintTextSize = 2 * 32 + 1;
+static char SignatureFingerprint[FingerprintTextSize];
+static char SealingFingerprint[FingerprintTextSize];
+
+// SHA-256 of the public half as DER SubjectPublicKeyInfo: the same bytes whichever PEM
+// form the key file holds, and what `openssl pkey -pubout -outform DER | sha256sum` prints.
+static bool KeyFingerprint(EVP_PKEY* pkey, const char* path, char text[FingerprintTextSize]) {
+  unsigned char* der = nullptr;
+  int length = i2d_PUBKEY(pkey, &der);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int digestLength = 0;
+  bool ok = length > 0 &&
+            EVP_Digest(der, static_cast<size_t>(length), digest, &digestLength, EVP_sha256(),
+                       nullptr) == 1 &&
+            2 * digestLength + 1 == FingerprintTextSize;
+  OPENSSL_free(der);
+  if (!ok) {
+    PackerError("cannot compute the fingerprint of the key in '%s'", path);
+    return false;
+  }
+  for (unsigned int k = 0; k < digestLength; k++) snprintf(text + 2 * k, 3, "%02x", digest[k]);
+  return true;
+}
+
+// After the entries, so that the listing above keeps its shape.
+static void PrintFingerprints() {
+  printf("Made for the keys (SHA-256 of each public key):\n");
+  printf("  signature %s\n", SignatureFingerprint);
+  printf("  sealing   %s\n", SealingFingerprint);
+}
 
 // The launcher reads at most this much; the copy needs no more.
 static bool CopyHead(const char* from, const char* to, bool* opened) {
@@ -112,6 +149,7 @@ static int Inspect(const char* path, const PackerPublicKey* signatureKey,
     PrintFileTime(entry->LastWriteTime);
     printf("  %s\n", entry->Name);
   }
+  PrintFingerprints();
   if (bodyOut && !WriteBody(bodyOut)) return ExitFailed;
   return ExitOk;
 }
@@ -148,7 +186,10 @@ int InspectCommand(int argc, char** argv) {
   static PackerPublicKey sealingKey;
   EVP_PKEY* signature = LoadPackerKey(signaturePath, false);
   EVP_PKEY* sealing = signature ? LoadPackerKey(sealingPath, false) : nullptr;
-  bool ok = sealing && ToPackageKey(signature, &signatureKey) && ToPackageKey(sealing, &sealingKey);
+  bool ok = sealing && ToPackageKey(signature, &signatureKey) &&
+            ToPackageKey(sealing, &sealingKey) &&
+            KeyFingerprint(signature, signaturePath, SignatureFingerprint) &&
+            KeyFingerprint(sealing, sealingPath, SealingFingerprint);
   EVP_PKEY_free(signature);
   EVP_PKEY_free(sealing);
   if (!ok) return ExitFailed;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ZvVersion.h"
 #include "tools/zvpack/Commands.h"
 
 static const char ToolHelp[] =
@@ -13,8 +14,12 @@ static const char ToolHelp[] =
     "  pack     build a signed and sealed update package\n"
     "  inspect  check a package as the launcher would and list its contents\n"
     "\n"
-    "'zvpack COMMAND --help' describes a command.\n"
+    "'zvpack COMMAND --help' describes a command; 'zvpack --version' prints the version.\n"
     "Exit codes: 0 done, 1 usage error, 2 refused or failed.\n";
+
+// The project's version, the same that Zorvane.exe's version block and the release
+// artifacts' names carry.
+static const char ToolVersion[] = "zvpack " ZV_VERSION_TEXT "\n";
 
 struct Command {
   const char* Name;
@@ -48,6 +53,10 @@ int main(int argc, char** argv) {
   if (argc < 2) return UsageError(ToolHelp, "no command given", nullptr);
   if (IsHelpOption(argv[1])) {
     fputs(ToolHelp, stdout);
+    return ExitOk;
+  }
+  if (strcmp(argv[1], "--version") == 0) {
+    fputs(ToolVersion, stdout);
     return ExitOk;
   }
   if (strcmp(argv[1], "help") == 0) {
