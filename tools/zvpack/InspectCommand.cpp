@@ -10,6 +10,7 @@
 
 #include "tools/zvpack/Commands.h"
 #include "tools/zvpack/PackerKeys.h"
+#include "tools/zvpack/PackerOutput.h"
 
 const char InspectHelp[] =
     "usage: zvpack inspect --signature-key S.pem --sealing-key Z.pem [--body-out FILE] PKG\n"
@@ -19,7 +20,9 @@ const char InspectHelp[] =
     "and each entry's size, last-write time (UTC) and name, and exits 0; otherwise prints\n"
     "the launcher's message and exits 2. PKG itself is left as it is.\n"
     "\n"
-    "  --body-out FILE  also write the unsealed, descrambled body of an accepted package\n";
+    "  --body-out FILE  also write the unsealed, descrambled body of an accepted package\n"
+    "                   (through a temporary file beside FILE; an existing FILE must be a\n"
+    "                   regular file other than PKG and the key files)\n";
 
 // The launcher reads at most this much; the copy needs no more.
 static bool CopyHead(const char* from, const char* to, bool* opened) {
@@ -55,14 +58,6 @@ static void PrintFileTime(PackageFileTime time) {
   }
   printf("%04d-%02d-%02d %02d:%02d:%02d.%07u", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
          utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<unsigned>(ticks % 10000000u));
-}
-
-static bool WriteBody(const char* path) {
-  FILE* out = fopen(path, "wb");
-  bool ok = out && fwrite(PackageBuffer, 1, PackageBodyLength, out) == PackageBodyLength;
-  if (out) ok = fclose(out) == 0 && ok;
-  if (!ok) PackerError("cannot write '%s'", path);
-  return ok;
 }
 
 static int Inspect(const char* path, const PackerPublicKey* signatureKey,
@@ -112,7 +107,9 @@ static int Inspect(const char* path, const PackerPublicKey* signatureKey,
     PrintFileTime(entry->LastWriteTime);
     printf("  %s\n", entry->Name);
   }
-  if (bodyOut && !WriteBody(bodyOut)) return ExitFailed;
+  if (bodyOut && !WriteFileAtomically(bodyOut, PackageBuffer, PackageBodyLength)) {
+    return ExitFailed;
+  }
   return ExitOk;
 }
 
@@ -132,6 +129,7 @@ int InspectCommand(int argc, char** argv) {
     else if (strncmp(argv[i], "--", 2) == 0)
       return UsageError(InspectHelp, "unknown option", argv[i]);
     if (option) {
+      if (*option) return UsageError(InspectHelp, "option given more than once:", argv[i]);
       if (i + 1 == argc) return UsageError(InspectHelp, "missing value after", argv[i]);
       *option = argv[++i];
     } else if (packagePath) {
@@ -143,6 +141,13 @@ int InspectCommand(int argc, char** argv) {
   if (!signaturePath) return UsageError(InspectHelp, "missing", "--signature-key");
   if (!sealingPath) return UsageError(InspectHelp, "missing", "--sealing-key");
   if (!packagePath) return UsageError(InspectHelp, "no package given", nullptr);
+  // The body never replaces what inspect reads, nor anything but a regular file.
+  if (bodyOut &&
+      (!CheckOutputPath(bodyOut) || !CheckOutputIsNotInput(bodyOut, packagePath, "the package") ||
+       !CheckOutputIsNotInput(bodyOut, signaturePath, "the signature key file") ||
+       !CheckOutputIsNotInput(bodyOut, sealingPath, "the sealing key file"))) {
+    return ExitFailed;
+  }
 
   static PackerPublicKey signatureKey;
   static PackerPublicKey sealingKey;
