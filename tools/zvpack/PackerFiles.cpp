@@ -229,13 +229,15 @@ bool GatherPairs(char* const* pairs, uint32_t count, PackFileList* list) {
   return true;
 }
 
-// Reads size bytes into data and makes sure nothing follows them.
-static bool ReadExactly(int descriptor, uint8_t* data, uint32_t size) {
+// Reads size bytes into data and makes sure nothing follows them. Returns 0, or the
+// system's error code, or -1 when the file ended early or went on.
+static int ReadExactly(int descriptor, uint8_t* data, uint32_t size) {
   uint32_t done = 0;
   while (done < size) {
     ssize_t got = read(descriptor, data + done, size - done);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
+    if (got < 0) return errno;
+    if (got == 0) return -1;
     done += static_cast<uint32_t>(got);
   }
   uint8_t extra;
@@ -243,7 +245,8 @@ static bool ReadExactly(int descriptor, uint8_t* data, uint32_t size) {
   do {
     got = read(descriptor, &extra, 1);
   } while (got < 0 && errno == EINTR);
-  return got == 0;
+  if (got < 0) return errno;
+  return got == 0 ? 0 : -1;
 }
 
 bool ReadPackFiles(const PackFileList* list, uint8_t* image) {
@@ -268,9 +271,16 @@ bool ReadPackFiles(const PackFileList* list, uint8_t* image) {
       problem = "was replaced by something that is not a regular file";
     } else if (info.st_dev != list->Files[k].Device || info.st_ino != list->Files[k].Inode) {
       problem = "was replaced by another file";
-    } else if (static_cast<uint64_t>(info.st_size) != entry->DataSize ||
-               !ReadExactly(descriptor, image + entry->DataOffset, entry->DataSize)) {
+    } else if (static_cast<uint64_t>(info.st_size) != entry->DataSize) {
       problem = "changed size";
+    } else {
+      int error = ReadExactly(descriptor, image + entry->DataOffset, entry->DataSize);
+      if (error > 0) {
+        PackerError("cannot read '%s': %s", path, strerror(error));
+        close(descriptor);
+        return false;
+      }
+      if (error < 0) problem = "changed size";
     }
     close(descriptor);
     if (problem) {
