@@ -12,6 +12,7 @@
 
 #include "tools/zvpack/Commands.h"
 #include "tools/zvpack/PackerKeys.h"
+#include "tools/zvpack/PackerOutput.h"
 
 const char InspectHelp[] =
     "usage: zvpack inspect --signature-key S.pem --sealing-key Z.pem [--body-out FILE] PKG\n"
@@ -24,7 +25,9 @@ const char InspectHelp[] =
     "SubjectPublicKeyInfo), as a release's build prints them for the keys its\n"
     "Zorvane.exe embeds.\n"
     "\n"
-    "  --body-out FILE  also write the unsealed, descrambled body of an accepted package\n";
+    "  --body-out FILE  also write the unsealed, descrambled body of an accepted package\n"
+    "                   (through a temporary file beside FILE; an existing FILE must be a\n"
+    "                   regular file other than PKG and the key files)\n";
 
 // 32 bytes of SHA-256 as lower-case hex, and the terminating zero.
 const int FingerprintTextSize = 2 * 32 + 1;
@@ -94,14 +97,6 @@ static void PrintFileTime(PackageFileTime time) {
          utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<unsigned>(ticks % 10000000u));
 }
 
-static bool WriteBody(const char* path) {
-  FILE* out = fopen(path, "wb");
-  bool ok = out && fwrite(PackageBuffer, 1, PackageBodyLength, out) == PackageBodyLength;
-  if (out) ok = fclose(out) == 0 && ok;
-  if (!ok) PackerError("cannot write '%s'", path);
-  return ok;
-}
-
 static int Inspect(const char* path, const PackerPublicKey* signatureKey,
                    const PackerPublicKey* sealingKey, const char* bodyOut) {
   const char* directory = getenv("TMPDIR");
@@ -150,7 +145,9 @@ static int Inspect(const char* path, const PackerPublicKey* signatureKey,
     printf("  %s\n", entry->Name);
   }
   PrintFingerprints();
-  if (bodyOut && !WriteBody(bodyOut)) return ExitFailed;
+  if (bodyOut && !WriteFileAtomically(bodyOut, PackageBuffer, PackageBodyLength)) {
+    return ExitFailed;
+  }
   return ExitOk;
 }
 
@@ -170,6 +167,7 @@ int InspectCommand(int argc, char** argv) {
     else if (strncmp(argv[i], "--", 2) == 0)
       return UsageError(InspectHelp, "unknown option", argv[i]);
     if (option) {
+      if (*option) return UsageError(InspectHelp, "option given more than once:", argv[i]);
       if (i + 1 == argc) return UsageError(InspectHelp, "missing value after", argv[i]);
       *option = argv[++i];
     } else if (packagePath) {
@@ -181,6 +179,13 @@ int InspectCommand(int argc, char** argv) {
   if (!signaturePath) return UsageError(InspectHelp, "missing", "--signature-key");
   if (!sealingPath) return UsageError(InspectHelp, "missing", "--sealing-key");
   if (!packagePath) return UsageError(InspectHelp, "no package given", nullptr);
+  // The body never replaces what inspect reads, nor anything but a regular file.
+  if (bodyOut &&
+      (!CheckOutputPath(bodyOut) || !CheckOutputIsNotInput(bodyOut, packagePath, "the package") ||
+       !CheckOutputIsNotInput(bodyOut, signaturePath, "the signature key file") ||
+       !CheckOutputIsNotInput(bodyOut, sealingPath, "the sealing key file"))) {
+    return ExitFailed;
+  }
 
   static PackerPublicKey signatureKey;
   static PackerPublicKey sealingKey;

@@ -10,10 +10,11 @@
 #include "tools/zvpack/Commands.h"
 #include "tools/zvpack/PackerFiles.h"
 #include "tools/zvpack/PackerKeys.h"
+#include "tools/zvpack/PackerOutput.h"
 
 const char PackHelp[] =
     "usage: zvpack pack --signature-key S.pem --sealing-key Z.pem --version A.B.C.D\n"
-    "                   --out PKG (DIR | NAME=FILE ...)\n"
+    "                   --out PKG [--follow-links] (DIR | NAME=FILE ...)\n"
     "\n"
     "Builds an update package from the files under DIR (named by their paths relative\n"
     "to DIR, with '\\' between components, in byte order of the names) or from the given\n"
@@ -22,12 +23,19 @@ const char PackHelp[] =
     "key Z.pem and the package signed with the private key S.pem; A.B.C.D are four\n"
     "numbers from 0 to 255.\n"
     "\n"
+    "A symbolic link under DIR is refused unless --follow-links is given; then what it\n"
+    "leads to is packed, and a link back to a folder above it is refused as a loop.\n"
+    "\n"
     "Refused, with no output written: no files or more than 57, a directory that would\n"
     "end past offset 1696, an empty name or one over 255 bytes, a name byte outside\n"
-    "0x20-0x7E, a name or path component beginning with '.', two names for one file\n"
-    "(Windows ignores case and takes '/' as '\\'), a file over 16,777,216 bytes, a\n"
-    "package over 16,777,216 bytes, contents too small to fill the 2048-byte sealed\n"
-    "header.\n";
+    "0x20-0x7E or one of <>:\"|?*, a name beginning with '\\' or '/', an empty path\n"
+    "component, a name or path component beginning with '.' or ending in '.' or ' ', a\n"
+    "Windows device name as a component (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9,\n"
+    "CONIN$, CONOUT$, with or without an extension), two names for one file (Windows\n"
+    "ignores case, takes '/' as '\\' and drops trailing dots and spaces), a file over\n"
+    "16,777,216 bytes, a package over 16,777,216 bytes, contents too small to fill the\n"
+    "2048-byte sealed header; an output that exists and is not a regular file, that is\n"
+    "a key file or one of the files to pack, or that lies inside DIR.\n";
 
 // "A.B.C.D", each 0 to 255, as the launcher's version word (A in the top byte).
 static bool ParseVersion(const char* text, uint32_t* version) {
@@ -49,40 +57,6 @@ static bool ParseVersion(const char* text, uint32_t* version) {
   return true;
 }
 
-// Writes size bytes of data to a new temporary file beside path, then renames it over
-// path; on any failure the temporary file is removed and path is untouched.
-static bool WriteFileAtomically(const char* path, const uint8_t* data, uint32_t size) {
-  static char temporary[PATH_MAX];
-  if (snprintf(temporary, sizeof temporary, "%s.XXXXXX", path) >=
-      static_cast<int>(sizeof temporary)) {
-    PackerError("the output path '%s' is too long", path);
-    return false;
-  }
-  int descriptor = mkstemp(temporary);
-  if (descriptor < 0) {
-    PackerError("cannot create a file beside '%s'", path);
-    return false;
-  }
-  mode_t mask = umask(0);
-  umask(mask);
-  bool ok = fchmod(descriptor, 0666 & ~mask) == 0;
-  FILE* file = fdopen(descriptor, "wb");
-  if (!file) {
-    close(descriptor);
-    ok = false;
-  } else {
-    ok = fwrite(data, 1, size, file) == size && ok;
-    ok = fflush(file) == 0 && fsync(fileno(file)) == 0 && ok;
-    ok = fclose(file) == 0 && ok;
-  }
-  if (ok) ok = rename(temporary, path) == 0;
-  if (!ok) {
-    remove(temporary);
-    PackerError("cannot write '%s'", path);
-  }
-  return ok;
-}
-
 // Refuses what the launcher would reject, naming the cause and the file.
 static bool Acceptable(const PackFileList* list) {
   PackCheck check;
@@ -94,8 +68,24 @@ static bool Acceptable(const PackFileList* list) {
   if (check.Problem == PackOk) return true;
   char text[256];
   DescribePackProblem(&check, text, sizeof text);
-  bool aboutOneFile = check.Problem >= PackNameEmpty && check.Problem <= PackFileTooLarge;
-  if (aboutOneFile) {
+  bool aboutOneName = check.Problem >= PackNameEmpty && check.Problem <= PackDirectoryTooLong;
+  bool aboutOneFile = aboutOneName || check.Problem == PackFileTooLarge;
+  if (aboutOneName) {
+    // The name as it would go into the package, shown with any unprintable byte escaped.
+    const PackEntry* entry = &list->Entries[check.Entry];
+    static char name[4 * EntryMaxNameLength + 1];
+    size_t length = 0;
+    for (uint32_t i = 0; i < entry->NameLength && i < EntryMaxNameLength; i++) {
+      uint8_t c = static_cast<uint8_t>(entry->Name[i]);
+      if (c >= 0x20 && c <= 0x7E) {
+        name[length++] = static_cast<char>(c);
+      } else {
+        length += static_cast<size_t>(snprintf(name + length, 5, "\\x%02X", c));
+      }
+    }
+    name[length] = 0;
+    PackerError("refused: the name '%s' of '%s': %s", name, list->Paths[check.Entry], text);
+  } else if (aboutOneFile) {
     PackerError("refused: '%s': %s", list->Paths[check.Entry], text);
   } else {
     PackerError("refused: %s", text);
@@ -108,6 +98,7 @@ int PackCommand(int argc, char** argv) {
   const char* sealingPath = nullptr;
   const char* versionText = nullptr;
   const char* outPath = nullptr;
+  bool followLinks = false;
   static char* inputs[4096];
   uint32_t inputCount = 0;
   for (int i = 0; i < argc; i++) {
@@ -120,9 +111,15 @@ int PackCommand(int argc, char** argv) {
       option = &versionText;
     else if (strcmp(argv[i], "--out") == 0)
       option = &outPath;
-    else if (strncmp(argv[i], "--", 2) == 0)
+    else if (strcmp(argv[i], "--follow-links") == 0) {
+      if (followLinks) return UsageError(PackHelp, "option given more than once:", argv[i]);
+      followLinks = true;
+      continue;
+    } else if (strncmp(argv[i], "--", 2) == 0)
       return UsageError(PackHelp, "unknown option", argv[i]);
     if (option) {
+      // A second value would silently win over the first: say so instead.
+      if (*option) return UsageError(PackHelp, "option given more than once:", argv[i]);
       if (i + 1 == argc) return UsageError(PackHelp, "missing value after", argv[i]);
       *option = argv[++i];
     } else if (inputCount == sizeof inputs / sizeof inputs[0]) {
@@ -150,13 +147,20 @@ int PackCommand(int argc, char** argv) {
       }
     }
   }
+  if (!CheckOutputPath(outPath) ||
+      !CheckOutputIsNotInput(outPath, signaturePath, "the signature key file") ||
+      !CheckOutputIsNotInput(outPath, sealingPath, "the sealing key file") ||
+      (folder && !CheckOutputOutsideFolder(outPath, inputs[0]))) {
+    return ExitFailed;
+  }
 
   EVP_PKEY* signatureKey = LoadPackerKey(signaturePath, true);
   EVP_PKEY* sealingKey = signatureKey ? LoadPackerKey(sealingPath, true) : nullptr;
   static PackFileList list;
   bool ok = sealingKey &&
-            (folder ? GatherFolder(inputs[0], &list) : GatherPairs(inputs, inputCount, &list)) &&
-            Acceptable(&list);
+            (folder ? GatherFolder(inputs[0], &list, followLinks)
+                    : GatherPairs(inputs, inputCount, &list)) &&
+            Acceptable(&list) && CheckOutputIsNotListed(outPath, &list);
   uint32_t size = 0;
   if (ok) {
     static uint8_t image[PackageBufferSize];

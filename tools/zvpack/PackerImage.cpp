@@ -18,19 +18,77 @@ static uint64_t DirectorySize(const PackEntry* entries, uint32_t count) {
   return size;
 }
 
-// Windows file names ignore ASCII case and take '/' and '\' alike, so these two names
-// are one file there.
-static bool SameWindowsFile(const PackEntry* a, const PackEntry* b) {
-  if (a->NameLength != b->NameLength) return false;
-  for (uint32_t i = 0; i < a->NameLength; i++) {
-    char x = a->Name[i], y = b->Name[i];
-    if (x == '/') x = '\\';
-    if (y == '/') y = '\\';
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+// Characters no Windows file name may hold (checked byte by byte, so the zero is not one).
+static const char WindowsForbidden[] = "<>:\"|?*";
+
+static bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+static char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The name as Windows resolves it: '/' taken as '\', ASCII case folded, and the dots and
+// spaces at the end of each component dropped. Returns the normalised length.
+static uint32_t WindowsFileName(const PackEntry* entry, char normal[PackageNameSize]) {
+  uint32_t length = 0;
+  uint32_t end = entry->NameLength < EntryMaxNameLength ? entry->NameLength : EntryMaxNameLength;
+  for (uint32_t i = 0; i <= end; i++) {
+    if (i == end || IsSeparator(entry->Name[i])) {
+      while (length > 0 && (normal[length - 1] == '.' || normal[length - 1] == ' ')) length--;
+      if (i < end) normal[length++] = '\\';
+    } else {
+      normal[length++] = LowerAscii(entry->Name[i]);
+    }
   }
-  return true;
+  return length;
+}
+
+// True when Windows opens a and b as one file.
+static bool SameWindowsFile(const PackEntry* a, const PackEntry* b) {
+  char x[PackageNameSize];
+  char y[PackageNameSize];
+  uint32_t xLength = WindowsFileName(a, x);
+  return xLength == WindowsFileName(b, y) && memcmp(x, y, xLength) == 0;
+}
+
+// The device names Windows finds in any folder, whatever the extension.
+static const char* const DeviceNames[] = {
+    "con",  "prn",  "aux",  "nul",  "com1", "com2", "com3",   "com4",
+    "com5", "com6", "com7", "com8", "com9", "lpt1", "lpt2",   "lpt3",
+    "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9", "conin$", "conout$",
+};
+
+// True when the component of size bytes is a device name: the part before the first '.',
+// matched without regard to case. (Windows also ignores blanks before that dot, but a
+// '.' after a blank is refused anyway.)
+static bool IsDeviceName(const char* component, uint32_t size) {
+  uint32_t base = 0;
+  while (base < size && component[base] != '.') base++;
+  for (const char* device : DeviceNames) {
+    if (strlen(device) != base) continue;
+    uint32_t i = 0;
+    while (i < base && LowerAscii(component[i]) == device[i]) i++;
+    if (i == base) return true;
+  }
+  return false;
+}
+
+// The first component Windows cannot create as named. Amount is the byte at fault: where
+// a device name starts, the dot or blank that ends a component, or the separator (or the
+// name's end) that closes an empty component.
+static PackCheck CheckNameComponents(const PackEntry* entry, uint32_t k) {
+  const char* name = entry->Name;
+  uint32_t start = 0;
+  for (uint32_t i = 0; i <= entry->NameLength; i++) {
+    if (i < entry->NameLength && !IsSeparator(name[i])) continue;
+    uint32_t size = i - start;
+    if (size == 0) return {PackNameEmptyPart, k, i};
+    char last = name[i - 1];
+    if (last == '.' || last == ' ') return {PackNameTrailing, k, i - 1};
+    if (IsDeviceName(name + start, size)) return {PackNameDevice, k, start};
+    start = i + 1;
+  }
+  return {PackOk, k, 0};
 }
 
 PackCheck CheckPackEntries(const PackEntry* entries, uint32_t count) {
@@ -43,13 +101,19 @@ PackCheck CheckPackEntries(const PackEntry* entries, uint32_t count) {
     const uint8_t* name = reinterpret_cast<const uint8_t*>(entry->Name);
     if (entry->NameLength == 0) return {PackNameEmpty, k, 0};
     if (entry->NameLength > EntryMaxNameLength) return {PackNameTooLong, k, entry->NameLength};
+    if (IsSeparator(entry->Name[0])) return {PackNameRooted, k, 0};
     for (uint32_t i = 0; i < entry->NameLength; i++) {
       uint8_t c = name[i];
       if (c < 0x20 || c > 0x7E) return {PackNameByte, k, i};
+      // ':' also keeps out drive-qualified names such as "Z:..\x", which leave the folder.
+      if (strchr(WindowsForbidden, c)) return {PackNameCharacter, k, i};
       bool startsComponent =
           i == 0 || name[i - 1] == '/' || name[i - 1] == '\\' || name[i - 1] == ' ';
       if (c == '.' && startsComponent) return {PackNameDot, k, i};
     }
+    // Each of these made the launcher wait for ever on a file it can never open.
+    PackCheck parts = CheckNameComponents(entry, k);
+    if (parts.Problem != PackOk) return parts;
     // The launcher accepts a repeated name, but then opens the file twice without sharing
     // and waits for ever on its own handle: refuse it here, where the publisher can fix it.
     for (uint32_t j = 0; j < k; j++) {
@@ -90,6 +154,34 @@ void DescribePackProblem(const PackCheck* check, char* text, size_t size) {
       break;
     case PackNameByte:
       snprintf(text, size, "byte %llu of the name is not printable ASCII (0x20 to 0x7E)", amount);
+      break;
+    case PackNameRooted:
+      snprintf(text, size,
+               "the name begins with a separator: names are relative to the game folder");
+      break;
+    case PackNameCharacter:
+      snprintf(text, size,
+               "byte %llu of the name is one of <>:\"|?*, which Windows refuses in file names "
+               "(so no drive letters or streams)",
+               amount);
+      break;
+    case PackNameEmptyPart:
+      snprintf(text, size,
+               "the name has an empty path component at byte %llu (two separators in a row, or "
+               "one at the end)",
+               amount);
+      break;
+    case PackNameTrailing:
+      snprintf(text, size,
+               "a path component ends in '.' or ' ' (byte %llu), which Windows drops: it would "
+               "write another file",
+               amount);
+      break;
+    case PackNameDevice:
+      snprintf(text, size,
+               "the path component at byte %llu is a Windows device name (CON, PRN, AUX, NUL, "
+               "COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$), with or without an extension",
+               amount);
       break;
     case PackNameDot:
       snprintf(text, size, "the name or one of its path components begins with '.' (byte %llu)",

@@ -26,8 +26,13 @@ enum PackProblem {
   PackTooManyEntries,  // more than PackMaxEntries
   PackNameEmpty,
   PackNameTooLong,       // over 255 bytes
+  PackNameRooted,        // begins with '\' or '/' instead of naming a file in the game folder
   PackNameByte,          // a byte outside 0x20-0x7E
+  PackNameCharacter,     // one of <>:"|?*, which Windows refuses in a file name
   PackNameDot,           // a name or path component beginning with '.'
+  PackNameEmptyPart,     // an empty path component: two separators in a row, or one at the end
+  PackNameTrailing,      // a path component ending in '.' or ' ', which Windows drops
+  PackNameDevice,        // a path component that Windows takes as a device (CON, NUL.txt, ...)
   PackNameRepeated,      // names the same file as an earlier entry (Amount: that entry)
   PackDirectoryTooLong,  // this entry would end past offset 1696
   PackFileTooLarge,      // over 16,777,216 bytes

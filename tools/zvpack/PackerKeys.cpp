@@ -7,6 +7,7 @@
 #include <openssl/err.h>
 #include <openssl/rsa.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -29,10 +30,45 @@ static BIGNUM* KeyNumber(EVP_PKEY* pkey, const char* name) {
   return number;
 }
 
+// A PEM key file is a few kilobytes; anything far larger is not one.
+const size_t KeyFileMaxSize = 64 * 1024;
+
+// Counts the PEM blocks: lines that begin "-----BEGIN ".
+static uint32_t CountPemBlocks(const char* text, size_t size) {
+  static const char Begin[] = "-----BEGIN ";
+  const size_t beginSize = sizeof Begin - 1;
+  uint32_t count = 0;
+  for (size_t i = 0; i + beginSize <= size; i++) {
+    bool lineStart = i == 0 || text[i - 1] == '\n';
+    if (lineStart && memcmp(text + i, Begin, beginSize) == 0) count++;
+  }
+  return count;
+}
+
 EVP_PKEY* LoadPackerKey(const char* path, bool needPrivate) {
   FILE* file = fopen(path, "rb");
   if (!file) {
-    PackerError("cannot open key file '%s'", path);
+    PackerError("cannot open key file '%s': %s", path, strerror(errno));
+    return nullptr;
+  }
+  static char text[KeyFileMaxSize + 1];
+  size_t size = fread(text, 1, sizeof text, file);
+  int error = ferror(file) ? errno : 0;
+  fclose(file);
+  if (error != 0) {
+    PackerError("cannot read key file '%s': %s", path, strerror(error));
+    return nullptr;
+  }
+  if (size > KeyFileMaxSize) {
+    PackerError("key file '%s' is over %zu bytes: not a PEM key", path, KeyFileMaxSize);
+    return nullptr;
+  }
+  // The decoder would take the first key and ignore the rest; which one the publisher
+  // meant cannot be known, so a file must hold one.
+  uint32_t blocks = CountPemBlocks(text, size);
+  if (blocks > 1) {
+    PackerError("key file '%s' holds %u PEM blocks: give a file with only one key", path, blocks);
+    OPENSSL_cleanse(text, size);
     return nullptr;
   }
   EVP_PKEY* pkey = nullptr;
@@ -40,10 +76,12 @@ EVP_PKEY* LoadPackerKey(const char* path, bool needPrivate) {
       OSSL_DECODER_CTX_new_for_pkey(&pkey, "PEM", nullptr, "RSA", 0, nullptr, nullptr);
   if (decoder) {
     OSSL_DECODER_CTX_set_passphrase_cb(decoder, NoPassphrase, nullptr);
-    OSSL_DECODER_from_fp(decoder, file);
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(text);
+    size_t left = size;
+    OSSL_DECODER_from_data(decoder, &data, &left);
     OSSL_DECODER_CTX_free(decoder);
   }
-  fclose(file);
+  OPENSSL_cleanse(text, size);
   ERR_clear_error();
   if (!pkey) {
     PackerError("key file '%s' is not an unencrypted RSA key in PEM form", path);

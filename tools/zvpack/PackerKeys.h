@@ -15,7 +15,8 @@ struct PackerPublicKey {
 
 // Loads an RSA key (PKCS#1 or unencrypted PKCS#8 private key, SubjectPublicKeyInfo or
 // PKCS#1 public key) and checks that it is 2048 bits with its top bit set and the
-// exponent 65537; with needPrivate, also that it holds the private half. On failure
+// exponent 65537; with needPrivate, also that it holds the private half. A file with
+// more than one PEM block is refused rather than guessed from. On failure
 // prints the file and the problem and returns null. Free with EVP_PKEY_free.
 EVP_PKEY* LoadPackerKey(const char* path, bool needPrivate);
 
