@@ -48,9 +48,9 @@ static BOOL CALLBACK VisitChild(HWND child, LPARAM parameter) {
 }
 
 bool FindMessageBox(UiRobot* robot, HWND* box, SeenBox* seen) {
-  BoxSearch search = {robot, NULL};
+  BoxSearch search = {robot, nullptr};
   EnumWindows(VisitTopLevel, (LPARAM)&search);
-  if (search.Found == NULL) return false;
+  if (search.Found == nullptr) return false;
   *box = search.Found;
   *seen = SeenBox();
   seen->Caption = TextOf(search.Found);
