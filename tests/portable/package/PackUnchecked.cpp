@@ -64,6 +64,9 @@ int main(int argc, char** argv) {
       sealingKey ? BuildPackageImage(Entries, count, version, signatureKey, sealingKey, Image) : 0;
   EVP_PKEY_free(signatureKey);
   EVP_PKEY_free(sealingKey);
+  if (sealingKey && size == 0) {
+    fprintf(stderr, "zv_pack_unchecked: the body must hold 2048 to 16,776,956 bytes\n");
+  }
   FILE* out = size ? fopen(argv[4], "wb") : nullptr;
   bool ok = out && fwrite(Image, 1, size, out) == size;
   if (out) ok = fclose(out) == 0 && ok;
