@@ -439,12 +439,34 @@ TEST(UpdateRun, FullUpdate) {
   EXPECT_EQ(50u, Contents(JoinPath(folder, "long.txt")).size());
 }
 
+// busy.pkg's game folder with an old busy.dll, held without sharing by this process.
+static HANDLE HoldOldBusyDll(const std::string& folder) {
+  std::string busy = JoinPath(folder, "busy.dll");
+  EXPECT_TRUE(WriteBytes(busy, "old module"));
+  HANDLE held = CreateFileA(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, held);
+  return held;
+}
+
+// The run on busy.pkg while busy.dll is held: first.txt opened, the wait shown, and
+// `sleeps` waits, each but the last followed by another try.
+static std::vector<std::string> WaitingForBusyDll(int sleeps) {
+  std::vector<std::string> lines = {Preparing,
+                                    Checking,
+                                    "open first.txt ok",
+                                    "open busy.dll busy",
+                                    Text("Waiting for file 'busy.dll' to unlock."),
+                                    Second("Please close all Zorvane windows if any.")};
+  for (int i = 0; i < sleeps; i++) {
+    lines.push_back("sleep 100");
+    if (i + 1 < sleeps) lines.push_back("open busy.dll busy");
+  }
+  return lines;
+}
+
 TEST(UpdateRun, WaitsForABusyFileThenGoesOn) {
   std::string folder = PrepareRun("busy", "busy.pkg");
-  std::string busy = JoinPath(folder, "busy.dll");
-  ASSERT_TRUE(WriteBytes(busy, "old module"));
-  HANDLE held = CreateFileA(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  HANDLE held = HoldOldBusyDll(folder);
   StartRecording();
   Record.OnSleep = [&](int n) {
     EXPECT_EQ(0, FileSize(JoinPath(folder, "first.txt"))) << "nothing written while busy";
@@ -454,24 +476,12 @@ TEST(UpdateRun, WaitsForABusyFileThenGoesOn) {
   std::vector<std::string> journal = StopRecording();
   CloseProgressWindow();
 
-  std::vector<std::string> expected = {Preparing,
-                                       Checking,
-                                       "open first.txt ok",
-                                       "open busy.dll busy",
-                                       Text("Waiting for file 'busy.dll' to unlock."),
-                                       Second("Please close all Zorvane windows if any."),
-                                       "sleep 100",
-                                       "open busy.dll busy",
-                                       "sleep 100",
-                                       "open busy.dll busy",
-                                       "sleep 100",
-                                       "open busy.dll ok",
-                                       Checking,
-                                       "open last.txt ok"};
+  std::vector<std::string> expected = WaitingForBusyDll(3);
+  Add(&expected, {"open busy.dll ok", Checking, "open last.txt ok"});
   Add(&expected, Writes(BusyPackage()));
   expected.push_back(FinishedBox("2.5.0.9"));
   EXPECT_EQ(expected, journal);
-  EXPECT_EQ(1500u, Contents(busy).size());
+  EXPECT_EQ(1500u, Contents(JoinPath(folder, "busy.dll")).size());
 }
 
 struct CloseWay {
@@ -483,9 +493,7 @@ TEST(UpdateRun, ClosingWhileWaitingStopsBeforeAnyWrite) {
   for (CloseWay c : {CloseWay{"posted WM_CLOSE", true}, CloseWay{"close button", false}}) {
     SCOPED_TRACE(c.Name);
     std::string folder = PrepareRun("busy_stop", "busy.pkg");
-    std::string busy = JoinPath(folder, "busy.dll");
-    ASSERT_TRUE(WriteBytes(busy, "old module"));
-    HANDLE held = CreateFileA(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held = HoldOldBusyDll(folder);
     StartRecording();
     Record.OnSleep = [&](int n) {
       if (n != 2) return;
@@ -498,22 +506,14 @@ TEST(UpdateRun, ClosingWhileWaitingStopsBeforeAnyWrite) {
     std::vector<std::string> journal = StopRecording();
     CloseHandle(held);
 
-    std::vector<std::string> expected = {Preparing,
-                                         Checking,
-                                         "open first.txt ok",
-                                         "open busy.dll busy",
-                                         Text("Waiting for file 'busy.dll' to unlock."),
-                                         Second("Please close all Zorvane windows if any."),
-                                         "sleep 100",
-                                         "open busy.dll busy",
-                                         "sleep 100",
-                                         UpdateFailed};
+    std::vector<std::string> expected = WaitingForBusyDll(2);
+    expected.push_back(UpdateFailed);
     EXPECT_EQ(expected, journal);
     EXPECT_EQ(c.Posted ? 0 : 1, CloseRequested);
     EXPECT_FALSE(IsWindow(ProgressWindow)) << "a stopped run closes its window";
     // The busy check created first.txt; the stopped run takes it away again.
     EXPECT_EQ((std::vector<std::string>{"busy.dll"}), ListFolder(folder));
-    EXPECT_EQ("old module", Contents(busy));
+    EXPECT_EQ("old module", Contents(JoinPath(folder, "busy.dll")));
   }
 }
 
