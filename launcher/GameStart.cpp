@@ -30,11 +30,11 @@ void StartGame(const char* currentDirectory, const char* argumentText) {
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof(process));
 
-  if (fits && CreateProcessA(programPath, CommandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                             &process)) {
+  if (fits && CreateProcessA(programPath, CommandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return;
   }
-  MessageBoxA(NULL, "Could not start Zorvane!", "Loader Error", MB_OK | MB_ICONERROR);
+  MessageBoxA(nullptr, "Could not start Zorvane!", "Loader Error", MB_OK | MB_ICONERROR);
 }

@@ -14,7 +14,8 @@ int ReadPackagePath() {
   // The value's type is not looked at: whatever bytes it holds are the path. A value of
   // exactly 256 bytes fills the buffer without a terminator; byte 255 ends it below.
   DWORD size = PackagePathSize;
-  if (RegQueryValueExA(key, "Patches", NULL, NULL, (BYTE*)PackagePath, &size) != ERROR_SUCCESS) {
+  if (RegQueryValueExA(key, "Patches", nullptr, nullptr, (BYTE*)PackagePath, &size) !=
+      ERROR_SUCCESS) {
     RegCloseKey(key);
     return -1;
   }

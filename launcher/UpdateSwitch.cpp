@@ -25,11 +25,11 @@ const char* HandleUpdateSwitch(const char* argumentText) {
 
   // Whatever follows the switch is ignored.
   if (ReadPackagePath() != 0) {
-    MessageBoxA(NULL, "No updates available!", "Updater Error", MB_OK | MB_ICONINFORMATION);
-    return NULL;
+    MessageBoxA(nullptr, "No updates available!", "Updater Error", MB_OK | MB_ICONINFORMATION);
+    return nullptr;
   }
   if (RunUpdate(PackagePath, &SignatureKey, &SealingKey) != 0) {
-    MessageBoxA(NULL, "Update failed!", "Updater Error", MB_OK | MB_ICONERROR);
+    MessageBoxA(nullptr, "Update failed!", "Updater Error", MB_OK | MB_ICONERROR);
   }
-  return NULL;
+  return nullptr;
 }

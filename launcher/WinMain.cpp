@@ -17,7 +17,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
   GetCurrentDirectoryA(CurrentDirectorySize, currentDirectory);
 
   const char* gameArguments = HandleUpdateSwitch(argumentText);
-  if (gameArguments == NULL) return 0;
+  if (gameArguments == nullptr) return 0;
 
   StartGame(currentDirectory, gameArguments);
   return 0;

@@ -57,7 +57,8 @@ BigNum* OpenRsaBlock(const uint8_t block[RsaBlockSize], const PackageKey* key);
 void XorScrambledRegion(uint8_t* body, uint32_t length);
 void DescramblePackage();
 
-// Needs PackageBodyLength >= 2048 (rule 5, checked by UnsealPackage).
+// Needs PackageBodyLength >= 2048, a body that holds the whole sealed header (UnsealPackage
+// refuses a shorter one before it opens any block).
 // Applies the header, directory and data layout rules to PackageBuffer whose eight
 // blocks are already opened: checks, descrambles, puts the displaced words back and
 // fills PackageVersion, PackageEntryCount and PackageEntries. Returns 0 or PackageInvalid.

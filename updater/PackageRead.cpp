@@ -1,4 +1,9 @@
 // ReadPackage: the file into PackageBuffer, the file deleted, the trailer checked.
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
+
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +18,20 @@ void BuildExpectedSignatureValue(uint8_t value[RsaBlockSize]) {
   Sha1Finish(&sha, value);
   memset(value + Sha1DigestSize, SealFill, SealMarkerSlot - Sha1DigestSize);
   WriteLittleEndian32(value + SealMarkerSlot, SealMarker);
+}
+
+// Gone before any check: an accepted or rejected package is never installed twice. On
+// Windows a read-only file cannot be removed, and it would be installed again on every
+// run, so its read-only attribute is cleared first; if it still cannot be removed (held
+// open by another program), it keeps the attribute.
+static void DeletePackageFile(const char* path) {
+  if (remove(path) == 0) return;
+#ifdef _WIN32
+  struct _stat info;
+  if (_stat(path, &info) != 0 || (info.st_mode & _S_IWRITE)) return;
+  if (_chmod(path, _S_IREAD | _S_IWRITE) != 0) return;
+  if (remove(path) != 0) _chmod(path, _S_IREAD);
+#endif
 }
 
 // A match needs exactly 64 significant limbs equal to the value's 64 words; the value's
@@ -30,8 +49,7 @@ int32_t ReadPackage(const char* path, const PackageKey* signatureKey) {
   if (!file) return PackageUnreadable;
   size_t read = fread(PackageBuffer, 1, PackageBufferSize, file);
   fclose(file);
-  // Gone before any check: an accepted or rejected package is never installed twice.
-  remove(path);
+  DeletePackageFile(path);
 
   if (read < SignatureTrailerSize) return PackageInvalid;
   uint32_t length = static_cast<uint32_t>(read) - SignatureTrailerSize;

@@ -7,14 +7,15 @@
 static const char Magic[HeaderMagicSize] = {'U', 'P', 'D', 'A', 'T', 'E', 0, 0};
 
 // A name byte must be printable ASCII, and no path component may begin with '.', so
-// '.' and '..' components cannot occur.
+// '.' and '..' components cannot occur. A drive colon starts a component too, or
+// "Z:..\x" would climb out of the drive's current folder; "Z:x" is still a valid name.
 static bool NameByteAllowed(const uint8_t* name, uint32_t index) {
   uint8_t c = name[index];
   if (c < 0x20 || c > 0x7E) return false;
   if (c != '.') return true;
   if (index == 0) return false;
   uint8_t before = name[index - 1];
-  return before != '/' && before != '\\' && before != ' ';
+  return before != '/' && before != '\\' && before != ' ' && before != ':';
 }
 
 // Walks EntryCount entries from offset 192 into PackageEntries; returns the offset just

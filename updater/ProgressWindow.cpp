@@ -32,7 +32,7 @@ static void CreateProgressImage(HWND window) {
   ReleaseDC(window, windowDc);
 
   ProgressFont = CreateFontA(16, 8, 0, 0, 400, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, 0, 0,
-                             PROOF_QUALITY, FIXED_PITCH, NULL);
+                             PROOF_QUALITY, FIXED_PITCH, nullptr);
   SelectObject(ProgressImage, ProgressFont);
   SetBkColor(ProgressImage, ProgressBackground);
 }
@@ -69,14 +69,14 @@ void OpenProgressWindow() {
   windowClass.style = 0;
   windowClass.lpfnWndProc = ProgressWindowProc;
   windowClass.hInstance = LauncherInstance;
-  windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.hbrBackground = (HBRUSH)GetStockObject(LTGRAY_BRUSH);
   windowClass.lpszClassName = ProgressClass;
   RegisterClassA(&windowClass);
 
   ProgressWindow = CreateWindowExA(0, ProgressClass, "Updater", WS_CAPTION | WS_SYSMENU,
                                    CW_USEDEFAULT, CW_USEDEFAULT, ProgressWidth, ProgressHeight,
-                                   NULL, NULL, LauncherInstance, NULL);
+                                   nullptr, nullptr, LauncherInstance, nullptr);
   ShowWindow(ProgressWindow, SW_RESTORE);
   UpdateWindow(ProgressWindow);
 }
@@ -90,7 +90,7 @@ void ShowProgress(const char* format, ...) {
 
   size_t length = strlen(text);
   const char* lineFeed = strchr(text, '\n');
-  size_t firstLength = lineFeed != NULL ? (size_t)(lineFeed - text) : length;
+  size_t firstLength = lineFeed != nullptr ? (size_t)(lineFeed - text) : length;
 
   PatBlt(ProgressImage, 0, 0, ProgressWidth, ProgressHeight, PATCOPY);
   TextOutA(ProgressImage, ProgressTextX, ProgressFirstLineY, text, (int)firstLength);
@@ -99,7 +99,7 @@ void ShowProgress(const char* format, ...) {
     TextOutA(ProgressImage, ProgressTextX, ProgressSecondLineY, text + firstLength + 1,
              (int)(length - firstLength - 1));
   }
-  InvalidateRect(ProgressWindow, NULL, FALSE);
+  InvalidateRect(ProgressWindow, nullptr, FALSE);
   UpdateWindow(ProgressWindow);
 }
 
@@ -107,7 +107,7 @@ int PollProgressWindow() {
   // Once closing was asked for, the queue is left alone.
   if (CloseRequested == 1) return 1;
   MSG message;
-  if (!PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) return 0;
+  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return 0;
   if (message.message == WM_CLOSE && message.hwnd == ProgressWindow) return 1;
   TranslateMessage(&message);
   DispatchMessageA(&message);

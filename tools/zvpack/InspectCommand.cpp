@@ -11,8 +11,10 @@
 #include <ctime>
 
 #include "tools/zvpack/Commands.h"
+#include "tools/zvpack/PackerFiles.h"
 #include "tools/zvpack/PackerKeys.h"
 #include "tools/zvpack/PackerOutput.h"
+#include "updater/PackageMessages.h"
 
 const char InspectHelp[] =
     "usage: zvpack inspect --signature-key S.pem --sealing-key Z.pem [--body-out FILE] PKG\n"
@@ -86,8 +88,11 @@ static bool CopyHead(const char* from, const char* to, bool* opened) {
 
 static void PrintFileTime(PackageFileTime time) {
   uint64_t ticks = (static_cast<uint64_t>(time.HighDateTime) << 32) | time.LowDateTime;
-  const int64_t unixEpoch = 11644473600LL;
-  time_t seconds = static_cast<time_t>(static_cast<int64_t>(ticks / 10000000u) - unixEpoch);
+  // 1970-01-01 in FILETIME ticks, from the conversion that pack stamps the entries with.
+  PackageFileTime epoch = FileTimeFromUnix(0, 0);
+  uint64_t epochTicks = (static_cast<uint64_t>(epoch.HighDateTime) << 32) | epoch.LowDateTime;
+  time_t seconds = static_cast<time_t>(static_cast<int64_t>(ticks / 10000000u) -
+                                       static_cast<int64_t>(epochTicks / 10000000u));
   struct tm utc;
   if (!gmtime_r(&seconds, &utc)) {
     printf("%20llu ticks", static_cast<unsigned long long>(ticks));
@@ -119,17 +124,15 @@ static int Inspect(const char* path, const PackerPublicKey* signatureKey,
     return ExitFailed;
   }
 
-  if (result == PackageCorrupt) {
-    fprintf(stderr, "Update package '%s' is corrupt (error %d)\n", path, result);
-  } else if (result == PackageInvalid) {
-    fprintf(stderr, "Invalid update package '%s' (error %d)\n", path, result);
-  } else if (result != 0) {
-    fprintf(stderr, "Unable to read update package '%s' (error %d)\n", path, result);
+  if (result != 0) {
+    fprintf(stderr, ReadFailureFormat(result), path, result);
+    fputc('\n', stderr);
+    return ExitFailed;
   }
-  if (result != 0) return ExitFailed;
   result = UnsealPackage(&sealingKey->Key);
   if (result != 0) {
-    fprintf(stderr, "Error while preparing update package (error %d)\n", result);
+    fprintf(stderr, UnsealFailureFormat, result);
+    fputc('\n', stderr);
     return ExitFailed;
   }
 

@@ -9,8 +9,6 @@
 #include "tests/portable/bignum/BigNumHex.h"
 #include "updater/bignum/BigNum.h"
 
-namespace {
-
 // Operands drawn at random once (Python, fixed seed); expected powers from Python's pow().
 const char* const M1 =
     "ecac638132c43260cfe6362439497496fe37fe1b984a48a460726b69cb2fee1b5995c67008ec6855"
@@ -161,7 +159,7 @@ TEST(BigNum, MulAddOfAllOnes) {
 }
 
 // m·2^shift + add, as limbs.
-Limbs ShiftedPlus(const Limbs& m, uint32_t shift, uint32_t add) {
+static Limbs ShiftedPlus(const Limbs& m, uint32_t shift, uint32_t add) {
   Limbs x(shift / 32, 0);
   uint32_t bits = shift % 32, spill = 0;
   for (uint32_t limb : m) {
@@ -178,7 +176,7 @@ Limbs ShiftedPlus(const Limbs& m, uint32_t shift, uint32_t add) {
   return Trimmed(x);
 }
 
-Limbs MinusOne(Limbs x) {
+static Limbs MinusOne(Limbs x) {
   for (size_t i = 0; i < x.size() && x[i]-- == 0; i++) {
   }
   return Trimmed(x);
@@ -389,5 +387,3 @@ TEST(BigNum, ModExpKnownAnswers) {
     BigNumFree(m);
   }
 }
-
-}  // namespace

@@ -1,7 +1,6 @@
 // The reader and the keys this tree embeds, on packages the native zvpack made at test
 // time (make-samples): the i686 build must accept and reject exactly as the native one.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -11,12 +10,12 @@
 #include <cstring>
 #include <string>
 
+#include "tests/portable/support/CaseName.h"
+#include "tests/portable/support/FileBytes.h"
 #include "updater/Keys.h"
 #include "updater/PackageLayout.h"
 
-namespace {
-
-std::string SamplePath(const char* name) {
+static std::string SamplePath(const char* name) {
   const char* folder = getenv("ZV_PACKAGE_SAMPLES");
   std::string path = folder ? folder : "";
 #ifdef _WIN32
@@ -25,50 +24,31 @@ std::string SamplePath(const char* name) {
   return path + "/" + name;
 }
 
-std::string ReadAll(const std::string& path) {
-  std::string bytes;
-  FILE* file = fopen(path.c_str(), "rb");
-  if (!file) return bytes;
-  char chunk[65536];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-  fclose(file);
-  return bytes;
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  FILE* file = fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr) << path;
-  fwrite(bytes.data(), 1, bytes.size(), file);
-  fclose(file);
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
 struct SampleCase {
-  const char* Label;
+  const char* Name;
   const char* Sample;
   long Flip;        // byte to change, counted from the end when negative; 0 for none
   size_t Truncate;  // keep only this many bytes when not 0
   int32_t Read;
   int32_t Unseal;
+  const char* FirstName;  // of an accepted package: entry 0's name, the others are fixed
 };
 
 const SampleCase SampleCases[] = {
-    {"good", "good.zvp", 0, 0, 0, 0},
-    {"data byte changed", "good.zvp", 2500, 0, PackageCorrupt, 0},
-    {"sealed byte changed", "good.zvp", 700, 0, PackageCorrupt, 0},
-    {"tag byte changed", "good.zvp", -258, 0, PackageInvalid, 0},
-    {"signature byte changed", "good.zvp", -1, 0, PackageCorrupt, 0},
-    {"259 bytes", "good.zvp", 0, 259, PackageInvalid, 0},
-    {"sealed with the other key", "wrong-sealing.zvp", 0, 0, 0, PackageInvalid},
-    {"signed with the other key", "wrong-signature.zvp", 0, 0, PackageCorrupt, 0},
+    {"good", "good.zvp", 0, 0, 0, 0, "App.dll"},
+    {"data byte changed", "good.zvp", 2500, 0, PackageCorrupt, 0, nullptr},
+    {"sealed byte changed", "good.zvp", 700, 0, PackageCorrupt, 0, nullptr},
+    {"tag byte changed", "good.zvp", -258, 0, PackageInvalid, 0, nullptr},
+    {"signature byte changed", "good.zvp", -1, 0, PackageCorrupt, 0, nullptr},
+    {"259 bytes", "good.zvp", 0, 259, PackageInvalid, 0, nullptr},
+    {"sealed with the other key", "wrong-sealing.zvp", 0, 0, 0, PackageInvalid, nullptr},
+    {"signed with the other key", "wrong-signature.zvp", 0, 0, PackageCorrupt, 0, nullptr},
+    // "Z:..\App.dll" would be written beside the drive's current folder.
+    {"dot dot after the drive colon", "escape.zvp", 0, 0, 0, PackageInvalid, nullptr},
+    {"drive-qualified name", "drive.zvp", 0, 0, 0, 0, "Z:App.dll"},
 };
 
-void PrintTo(const SampleCase& sample, std::ostream* out) { *out << sample.Label; }
+static void PrintTo(const SampleCase& sample, std::ostream* out) { *out << sample.Name; }
 
 class PackageSamples : public testing::TestWithParam<SampleCase> {};
 
@@ -89,7 +69,7 @@ TEST_P(PackageSamples, ReadAndUnseal) {
   if (sample.Unseal != 0) return;
 
   EXPECT_EQ(PackageVersion, 0x02000109u);
-  const char* names[] = {"App.dll", "data\\empty.bin", "data\\sub\\cfg.txt"};
+  const char* names[] = {sample.FirstName, "data\\empty.bin", "data\\sub\\cfg.txt"};
   const char* sources[] = {"src/App.dll", "src/data/empty.bin", "src/data/sub/cfg.txt"};
   // make-samples stamps every file with 1234567890.5 seconds after 1970.
   const uint64_t stamp = (1234567890ull + 11644473600ull) * 10000000ull + 5000000ull;
@@ -107,14 +87,7 @@ TEST_P(PackageSamples, ReadAndUnseal) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, PackageSamples, testing::ValuesIn(SampleCases),
-                         [](const testing::TestParamInfo<SampleCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.Label; *p; p++) {
-                             name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(All, PackageSamples, testing::ValuesIn(SampleCases), CaseName<SampleCase>);
 
 TEST(PackageUnreadable, MissingFileYieldsMinusOneAndCreatesNothing) {
   std::string path = SamplePath("missing.zvp");
@@ -139,5 +112,3 @@ TEST(PackageUnreadable, BusyFileIsLeftUntouched) {
   remove(path.c_str());
 }
 #endif
-
-}  // namespace

@@ -7,8 +7,6 @@
 
 #include "updater/PackageLayout.h"
 
-namespace {
-
 class Descramble : public testing::TestWithParam<uint32_t> {};
 
 TEST_P(Descramble, ChangesEveryBodyByteFrom144AndNoneBelow) {
@@ -41,5 +39,3 @@ TEST_P(Descramble, ChangesEveryBodyByteFrom144AndNoneBelow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, Descramble, testing::Values(2048u, 2049u, 2050u, 2051u, 4099u));
-
-}  // namespace

@@ -10,8 +10,6 @@
 
 #include "updater/Sha1.h"
 
-namespace {
-
 struct Sha1Vector {
   const char* Name;
   const char* Pattern;  // the message is this text repeated and cut to Length bytes
@@ -49,7 +47,7 @@ const Sha1Vector Vectors[] = {
 // boundaries and of the padding's 55/56-byte edge, and the middle.
 const size_t EveryOffsetLimit = 4096;
 
-std::string Hex(const uint8_t* bytes, size_t size) {
+static std::string Hex(const uint8_t* bytes, size_t size) {
   std::string text;
   char pair[3];
   for (size_t i = 0; i < size; i++) {
@@ -59,7 +57,7 @@ std::string Hex(const uint8_t* bytes, size_t size) {
   return text;
 }
 
-std::vector<uint8_t> Message(const Sha1Vector& vector) {
+static std::vector<uint8_t> Message(const Sha1Vector& vector) {
   std::vector<uint8_t> message(vector.Length);
   size_t patternLength = strlen(vector.Pattern);
   for (size_t i = 0; i < vector.Length; i++) {
@@ -68,7 +66,7 @@ std::vector<uint8_t> Message(const Sha1Vector& vector) {
   return message;
 }
 
-std::string DigestInOneCall(const std::vector<uint8_t>& message) {
+static std::string DigestInOneCall(const std::vector<uint8_t>& message) {
   Sha1Context context;
   Sha1Start(&context);
   Sha1Feed(&context, message.data(), message.size());
@@ -78,7 +76,7 @@ std::string DigestInOneCall(const std::vector<uint8_t>& message) {
 }
 
 // The digest of `message` fed as the pieces [0, cut) and [cut, end).
-std::string DigestSplitAt(const std::vector<uint8_t>& message, size_t cut) {
+static std::string DigestSplitAt(const std::vector<uint8_t>& message, size_t cut) {
   Sha1Context context;
   Sha1Start(&context);
   Sha1Feed(&context, message.data(), cut);
@@ -88,7 +86,7 @@ std::string DigestSplitAt(const std::vector<uint8_t>& message, size_t cut) {
   return Hex(digest, sizeof digest);
 }
 
-std::string DigestByteByByte(const std::vector<uint8_t>& message) {
+static std::string DigestByteByByte(const std::vector<uint8_t>& message) {
   Sha1Context context;
   Sha1Start(&context);
   for (uint8_t byte : message) {
@@ -99,7 +97,7 @@ std::string DigestByteByByte(const std::vector<uint8_t>& message) {
   return Hex(digest, sizeof digest);
 }
 
-std::vector<size_t> CutOffsets(size_t length) {
+static std::vector<size_t> CutOffsets(size_t length) {
   std::vector<size_t> cuts;
   if (length <= EveryOffsetLimit) {
     for (size_t cut = 0; cut <= length; cut++) {
@@ -128,5 +126,3 @@ TEST(Sha1, KnownAnswers) {
     }
   }
 }
-
-}  // namespace

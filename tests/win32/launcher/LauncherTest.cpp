@@ -7,20 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "tests/portable/support/CaseName.h"
+#include "tests/win32/launcher/support/LauncherCases.h"
 #include "tests/win32/launcher/support/Screen.h"
 #include "tests/win32/launcher/support/TestFiles.h"
 #include "tests/win32/launcher/support/UiRobot.h"
 
-namespace {
-
 // Under emulated Wine a start takes seconds; a hung launcher still ends the test.
 const DWORD LauncherTimeoutMs = 300000;
 
-std::string ZorvaneExe() { return WindowsPath(RequiredEnv("ZV_ZORVANE_EXE")); }
-std::string FakeGameExe() { return WindowsPath(RequiredEnv("ZV_FAKE_GAME_EXE")); }
-std::string FileHolderExe() { return WindowsPath(RequiredEnv("ZV_FILE_HOLDER_EXE")); }
-std::string WorkDir(const std::string& name) { return LauncherTestDir() + "\\work\\" + name; }
-std::string ArtifactDir() { return LauncherTestDir() + "\\artifacts"; }
+static std::string ZorvaneExe() { return WindowsPath(RequiredEnv("ZV_ZORVANE_EXE")); }
+static std::string FakeGameExe() { return WindowsPath(RequiredEnv("ZV_FAKE_GAME_EXE")); }
+static std::string WorkDir(const std::string& name) {
+  return LauncherTestDir() + "\\work\\" + name;
+}
+static std::string ArtifactDir() { return LauncherTestDir() + "\\artifacts"; }
 
 // Xvfb has no window manager: Wine then draws the windows' title bars itself, so the
 // screenshots show the "Updater" caption and its close button as a player sees them.
@@ -28,14 +29,15 @@ class Environment : public testing::Environment {
  public:
   void SetUp() override {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", 0, NULL, 0, KEY_WRITE,
-                        NULL, &key, NULL) == ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", 0, nullptr, 0, KEY_WRITE,
+                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
       RegSetValueExA(key, "Managed", 0, REG_SZ, (const BYTE*)"N", 2);
       RegCloseKey(key);
     }
   }
 };
-testing::Environment* const TheEnvironment = testing::AddGlobalTestEnvironment(new Environment);
+static testing::Environment* const TheEnvironment =
+    testing::AddGlobalTestEnvironment(new Environment);
 
 struct LauncherRun {
   bool Ended = false;
@@ -50,8 +52,8 @@ struct RunHooks {
   std::function<void(const SeenBox&)> BeforeOk;
 };
 
-LauncherRun RunLauncher(const std::string& folder, const std::string& argumentText,
-                        const RunHooks& hooks = RunHooks()) {
+static LauncherRun RunLauncher(const std::string& folder, const std::string& argumentText,
+                               const RunHooks& hooks = RunHooks()) {
   LauncherRun run;
   std::string commandLine = "Zorvane.exe";
   if (!argumentText.empty()) commandLine += " " + argumentText;
@@ -59,7 +61,7 @@ LauncherRun RunLauncher(const std::string& folder, const std::string& argumentTe
   ZeroMemory(&startup, sizeof(startup));
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process;
-  if (!CreateProcessA(ZorvaneExe().c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL,
+  if (!CreateProcessA(ZorvaneExe().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                       folder.c_str(), &startup, &process)) {
     ADD_FAILURE() << "cannot start " << ZorvaneExe() << " (error " << GetLastError() << ")";
     return run;
@@ -93,7 +95,7 @@ LauncherRun RunLauncher(const std::string& folder, const std::string& argumentTe
 
 // The stand-in game's record: the launcher does not wait for the game, so the record
 // may come a little after the launcher ended. Empty when the game never wrote one.
-std::string GameRecord(const std::string& folder, DWORD waitMs = 60000) {
+static std::string GameRecord(const std::string& folder, DWORD waitMs = 60000) {
   std::string record;
   DWORD started = GetTickCount();
   while (!ReadBytes(JoinPath(folder, "Game.run"), &record) && GetTickCount() - started < waitMs) {
@@ -103,7 +105,7 @@ std::string GameRecord(const std::string& folder, DWORD waitMs = 60000) {
 }
 
 // A game folder with the stand-in Game.exe.
-std::string GameFolder(const std::string& name, bool withGame = true) {
+static std::string GameFolder(const std::string& name, bool withGame = true) {
   std::string folder = WorkDir(name);
   FreshFolder(folder);
   if (withGame) {
@@ -113,37 +115,15 @@ std::string GameFolder(const std::string& name, bool withGame = true) {
 }
 
 const char UpdaterError[] = "Updater Error: ";
-std::string ErrorBox(const std::string& text) { return UpdaterError + text + " (icon)"; }
-const std::string UpdateFailed = ErrorBox("Update failed!");
-const std::string NoUpdates = ErrorBox("No updates available!");
-std::string FinishedBox(const std::string& version) {
+static std::string ErrorBox(const std::string& text) { return UpdaterError + text + " (icon)"; }
+static const std::string UpdateFailed = ErrorBox("Update failed!");
+static const std::string NoUpdates = ErrorBox("No updates available!");
+static std::string FinishedBox(const std::string& version) {
   return "Update finished: Update " + version + " finished, restart the game now. (icon)";
 }
 
 // ---------------------------------------------------------------------------------------
 // The switch: which argument texts run the update and which start the game.
-
-struct SwitchCase {
-  const char* Name;
-  const char* ArgumentText;  // after the program name, as the player typed it
-  bool Update;               // an update run (here: "No updates available!")
-  const char* GameText;      // else what the game gets after its quoted path and a blank
-};
-
-const SwitchCase SwitchCases[] = {
-    {"alone", "-update", true, ""},
-    {"with_words", "-update now please", true, ""},
-    {"with_tab", "-update\tx", true, ""},
-    {"with_control_blank", "-update\x01x", true, ""},
-    {"after_blanks", "   \t -update", true, ""},
-    {"upper_case", "-UPDATE", false, "-UPDATE"},
-    {"mixed_case", "-Update", false, "-Update"},
-    {"joined", "-updates", false, "-updates"},
-    {"joined_quote", "-update\"x\"", false, "-update\"x\""},
-    {"after_word", "run -update", false, "run -update"},
-    {"other_text", "  /window  \"two words\" x ", false, "/window  \"two words\" x "},
-    {"no_text", "", false, ""},
-};
 
 class SwitchTest : public testing::TestWithParam<SwitchCase> {};
 
@@ -168,10 +148,8 @@ TEST_P(SwitchTest, ChoosesUpdateOrGame) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Launcher, SwitchTest, testing::ValuesIn(SwitchCases),
-                         [](const testing::TestParamInfo<SwitchCase>& info) {
-                           return std::string(info.param.Name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Launcher, SwitchTest, testing::ValuesIn(SwitchCases()),
+                         CaseName<SwitchCase>);
 
 TEST(GameStart, MissingGameShowsLoaderError) {
   std::string folder = GameFolder("no_game", false);
@@ -214,9 +192,9 @@ struct RegistryCase {
   std::vector<std::string> Boxes;
 };
 
-std::string MissingPackage() { return WorkDir("registry") + "\\missing.pkg"; }
+static std::string MissingPackage() { return WorkDir("registry") + "\\missing.pkg"; }
 
-std::vector<RegistryCase> RegistryCases() {
+static std::vector<RegistryCase> RegistryCases() {
   std::string p256(256, 'p');
   std::string p255(255, 'p');
   return {
@@ -273,21 +251,15 @@ TEST(Registry, ValueCases) {
 // ---------------------------------------------------------------------------------------
 // Installing packages made by zvpack.
 
-struct Installed {
-  const char* Name;     // as in the package
-  const char* Fixture;  // the packed file, under packages/
-  int64_t UnixTime;     // its last-write time
-};
-
 // Copies a package into the game folder and names it in the registry.
-std::string OfferPackage(const std::string& folder, const char* package) {
+static std::string OfferPackage(const std::string& folder, const char* package) {
   std::string path = JoinPath(folder, "update.pkg");
   EXPECT_TRUE(CopyFileA(JoinPath(PackagesDir(), package).c_str(), path.c_str(), FALSE));
   SetPatchValue(REG_SZ, path);
   return path;
 }
 
-void ExpectInstalled(const std::string& folder, const Installed& file) {
+static void ExpectInstalled(const std::string& folder, const PackedFile& file) {
   SCOPED_TRACE(file.Name);
   std::string expected, actual;
   ASSERT_TRUE(ReadBytes(JoinPath(PackagesDir(), file.Fixture), &expected));
@@ -296,20 +268,8 @@ void ExpectInstalled(const std::string& folder, const Installed& file) {
   EXPECT_EQ(FileTimeOfUnixSeconds(file.UnixTime), LastWriteTime(JoinPath(folder, file.Name)));
 }
 
-std::string Contents(const std::string& path) {
-  std::string bytes;
-  return ReadBytes(path, &bytes) ? bytes : std::string("<missing>");
-}
-
-const Installed FullPackage[] = {
-    {"readme.txt", "full\\readme.txt", 1577934245},              // new
-    {"long.txt", "full\\long.txt", 1580612645},                  // 1000 bytes before: cut
-    {"short.txt", "full\\short.txt", 1583118245},                // 10 bytes before: extended
-    {"empty.dat", "full\\empty.dat", 1585796645},                // zero-size entry over old text
-    {"data\\level1.txt", "full\\data\\level1.txt", 1588388645},  // into existing folder
-    {"data/level2.txt", "full\\data\\level2.txt", 1591067045},
-};
-
+// full.pkg: readme.txt new; long.txt cut; short.txt extended; empty.dat a zero-size entry
+// over old text; data\level1.txt and data/level2.txt into an existing folder.
 TEST(Update, InstallsEveryFileWithItsTime) {
   std::string folder = GameFolder("full_update");
   ASSERT_TRUE(WriteBytes(JoinPath(folder, "long.txt"), std::string(1000, 'x')));
@@ -323,56 +283,17 @@ TEST(Update, InstallsEveryFileWithItsTime) {
   ASSERT_TRUE(run.Ended);
   EXPECT_EQ(0u, run.ExitCode);
   EXPECT_EQ(std::vector<std::string>{FinishedBox("1.2.3.4")}, run.Boxes);
-  for (const Installed& file : FullPackage) ExpectInstalled(folder, file);
+  for (const PackedFile& file : FullPackage()) ExpectInstalled(folder, file);
   EXPECT_EQ("keep", Contents(JoinPath(folder, "data\\keep.txt")));
   EXPECT_FALSE(FileExists(package)) << "the package file must be gone";
   EXPECT_FALSE(FileExists(JoinPath(folder, "Game.run"))) << "the game must not start";
   DeletePatchKey();
 }
 
-// Starts zv_file_holder on a file and waits until the file is really held.
-HANDLE HoldFile(const std::string& path) {
-  std::string commandLine = "zv_file_holder.exe \"" + path + "\"";
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof(startup));
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process;
-  if (!CreateProcessA(FileHolderExe().c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL,
-                      &startup, &process)) {
-    ADD_FAILURE() << "cannot start the file holder (error " << GetLastError() << ")";
-    return NULL;
-  }
-  CloseHandle(process.hThread);
-  for (int i = 0; i < 1200; i++) {
-    HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                               OPEN_EXISTING, 0, NULL);
-    if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
-      return process.hProcess;
-    }
-    if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
-    Sleep(50);
-  }
-  ADD_FAILURE() << "the file holder never held " << path;
-  return process.hProcess;
-}
-
-void Release(HANDLE holder) {
-  if (holder == NULL) return;
-  TerminateProcess(holder, 0);
-  WaitForSingleObject(holder, 10000);
-  CloseHandle(holder);
-}
-
-const Installed BusyPackage[] = {
-    {"first.txt", "busy\\first.txt", 1600000000},
-    {"busy.dll", "busy\\busy.dll", 1600086400},
-    {"last.txt", "busy\\last.txt", 1600172800},
-};
-
 // Files as the busy check leaves them while busy.dll is held: first.txt opened (created
 // empty), busy.dll untouched, last.txt not reached. Sizes only: both files are held
 // without sharing.
-void ExpectNothingWritten(const std::string& folder) {
+static void ExpectNothingWritten(const std::string& folder) {
   EXPECT_EQ(0, FileSize(JoinPath(folder, "first.txt")));
   EXPECT_EQ(10, FileSize(JoinPath(folder, "busy.dll")));
   EXPECT_EQ(-1, FileSize(JoinPath(folder, "last.txt")));
@@ -392,7 +313,7 @@ TEST(Update, WaitsForABusyFile) {
   RunHooks hooks;
   hooks.Tick = [&](DWORD) {
     HWND window = FindProgressWindow();
-    if (waitSeenAt == 0 && window != NULL && ProgressShowsSecondLine(window)) {
+    if (waitSeenAt == 0 && window != nullptr && ProgressShowsSecondLine(window)) {
       waitSeenAt = GetTickCount();
       Sleep(300);
       EXPECT_TRUE(SaveScreenshot(waitingShot));
@@ -402,26 +323,26 @@ TEST(Update, WaitsForABusyFile) {
     if (waitSeenAt != 0 && !released && GetTickCount() - waitSeenAt > 2000) {
       ExpectNothingWritten(folder);
       EXPECT_TRUE(ProgressShowsSecondLine(window));
-      Release(holder);
+      ReleaseFile(holder);
       released = true;
     }
   };
   hooks.BeforeOk = [&](const SeenBox& box) {
     if (box.Caption == "Update finished") {
       HWND window = FindProgressWindow();
-      EXPECT_TRUE(window != NULL);
-      if (window != NULL) {
+      EXPECT_TRUE(window != nullptr);
+      if (window != nullptr) {
         EXPECT_TRUE(ProgressShowsOneLine(window)) << "\"Update done\" is one line";
       }
       EXPECT_TRUE(SaveScreenshot(doneShot));
     }
   };
   LauncherRun run = RunLauncher(folder, "-update", hooks);
-  if (!released) Release(holder);
+  if (!released) ReleaseFile(holder);
   EXPECT_NE(0u, waitSeenAt) << "the waiting text was never seen on the second line";
   EXPECT_EQ(0u, run.ExitCode);
   EXPECT_EQ(std::vector<std::string>{FinishedBox("2.5.0.9")}, run.Boxes);
-  for (const Installed& file : BusyPackage) ExpectInstalled(folder, file);
+  for (const PackedFile& file : BusyPackage()) ExpectInstalled(folder, file);
   EXPECT_FALSE(FileExists(package));
   printf("screenshots: %s\n             %s\n", waitingShot.c_str(), doneShot.c_str());
   DeletePatchKey();
@@ -437,7 +358,7 @@ TEST(Update, ClosingTheWindowWhileWaitingStopsTheRun) {
   RunHooks hooks;
   hooks.Tick = [&](DWORD) {
     HWND window = FindProgressWindow();
-    if (!closed && window != NULL && ProgressShowsSecondLine(window)) {
+    if (!closed && window != nullptr && ProgressShowsSecondLine(window)) {
       // What the title bar's close button sends.
       PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
       closed = true;
@@ -447,32 +368,37 @@ TEST(Update, ClosingTheWindowWhileWaitingStopsTheRun) {
   EXPECT_TRUE(closed);
   EXPECT_EQ(0u, run.ExitCode);
   EXPECT_EQ(std::vector<std::string>{UpdateFailed}, run.Boxes);
-  Release(holder);
-  ExpectNothingWritten(folder);
+  ReleaseFile(holder);
+  // first.txt was created empty by the busy check and is taken away again: an empty new
+  // module could keep the game from starting. busy.dll existed and keeps its content.
+  EXPECT_EQ(-1, FileSize(JoinPath(folder, "first.txt")));
   EXPECT_EQ("old module", Contents(JoinPath(folder, "busy.dll")));
+  EXPECT_EQ(-1, FileSize(JoinPath(folder, "last.txt")));
   EXPECT_FALSE(FileExists(package)) << "the package was read and deleted before the wait";
   DeletePatchKey();
 }
 
 // full.bin and a 255-character name are links to /dev/full (made in the build tree, since
-// only the Unix side can make them): their writes fail, the others are still written.
+// only the Unix side can make them): their writes fail, the others are still written, and
+// the run does not end as if the update were complete.
 TEST(Update, AFailedWriteIsReportedAndTheRestWritten) {
   std::string folder = PackagesDir() + "\\devfull-game";
   DeleteFileA(JoinPath(folder, "a.txt").c_str());
   DeleteFileA(JoinPath(folder, "c.txt").c_str());
   std::string package = OfferPackage(folder, "devfull.pkg");
-  std::string longName = std::string(251, 'N') + ".txt";
+  const std::vector<PackedFile>& files = DevFullPackage();
 
   LauncherRun run = RunLauncher(folder, "-update");
   EXPECT_EQ(0u, run.ExitCode);
   std::vector<std::string> expected = {
-      ErrorBox("An error occured while writing file 'full.bin' (error 112)"),
-      ErrorBox("An error occured while writing file '" + longName + "' (error 112)"),
-      FinishedBox("3.0.0.1"),
+      ErrorBox("An error occured while writing file '" + files[1].Name + "' (error 112)"),
+      ErrorBox("An error occured while writing file '" + files[2].Name + "' (error 112)"),
+      ErrorBox("Update 3.0.0.1 is incomplete: not every file could be written. Do not start the "
+               "game before the update has been installed again."),
   };
   EXPECT_EQ(expected, run.Boxes);
-  ExpectInstalled(folder, {"a.txt", "devfull\\a.txt", 1610000000});
-  ExpectInstalled(folder, {"c.txt", "devfull\\c.txt", 1610259200});
+  ExpectInstalled(folder, files[0]);
+  ExpectInstalled(folder, files[3]);
   DeleteFileA(package.c_str());
   DeletePatchKey();
 }
@@ -480,42 +406,19 @@ TEST(Update, AFailedWriteIsReportedAndTheRestWritten) {
 // ---------------------------------------------------------------------------------------
 // Packages the launcher refuses: its message, then "Update failed!"; nothing installed.
 
-struct RejectedCase {
-  const char* Package;  // under packages/, or null for a missing file
-  const char* Format;   // the message, %s standing for the package path
-  bool FileRemains;
-};
+class RejectedTest : public testing::TestWithParam<RejectedCase> {};
 
-const RejectedCase RejectedCases[] = {
-    {NULL, "Unable to read update package '%s' (error -1)", true},
-    {"short.pkg", "Invalid update package '%s' (error -2)", false},
-    {"badtag.pkg", "Invalid update package '%s' (error -2)", false},
-    {"flipped.pkg", "Update package '%s' is corrupt (error -3)", false},
-    {"wrongsig.pkg", "Update package '%s' is corrupt (error -3)", false},
-    {"wrongseal.pkg", "Error while preparing update package (error -2)", false},
-};
+TEST_P(RejectedTest, ShowsItsMessageAndInstallsNothing) {
+  const RejectedCase& c = GetParam();
+  RejectedRun prepared = PrepareRejected(c, "exe", true);
 
-TEST(Update, RejectedPackages) {
-  for (const RejectedCase& c : RejectedCases) {
-    SCOPED_TRACE(c.Package != NULL ? c.Package : "missing");
-    std::string folder = GameFolder("rejected");
-    std::string package = JoinPath(folder, "update.pkg");
-    if (c.Package != NULL) {
-      OfferPackage(folder, c.Package);
-    } else {
-      SetPatchValue(REG_SZ, package);
-    }
-    std::string message = c.Format;
-    size_t at = message.find("%s");
-    if (at != std::string::npos) message.replace(at, 2, package);
-
-    LauncherRun run = RunLauncher(folder, "-update");
-    EXPECT_EQ(0u, run.ExitCode);
-    EXPECT_EQ((std::vector<std::string>{ErrorBox(message), UpdateFailed}), run.Boxes);
-    EXPECT_EQ(c.FileRemains && c.Package != NULL, FileExists(package));
-    EXPECT_FALSE(FileExists(JoinPath(folder, "readme.txt")));
-  }
-  DeletePatchKey();
+  LauncherRun run = RunLauncher(prepared.Folder, "-update");
+  EXPECT_EQ(0u, run.ExitCode);
+  std::vector<std::string> expected = {ErrorBox(RejectedMessage(c, prepared.Package)),
+                                       UpdateFailed};
+  EXPECT_EQ(expected, run.Boxes);
+  ExpectRejectedAftermath(c, &prepared);  // also: no Game.run, the game did not start
 }
 
-}  // namespace
+INSTANTIATE_TEST_SUITE_P(Update, RejectedTest, testing::ValuesIn(RejectedCases()),
+                         CaseName<RejectedCase>);

@@ -8,10 +8,10 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   char path[MAX_PATH + 16];
-  DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return 2;
   char* slash = strrchr(path, '\\');
-  strcpy(slash != NULL ? slash + 1 : path, "Game.run");
+  strcpy(slash != nullptr ? slash + 1 : path, "Game.run");
 
   char directory[MAX_PATH];
   ZeroMemory(directory, sizeof(directory));
@@ -22,7 +22,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   strcpy(temporary, path);
   strcat(temporary, ".tmp");
   FILE* record = fopen(temporary, "wb");
-  if (record == NULL) return 3;
+  if (record == nullptr) return 3;
   fprintf(record, "%s\n%s\n", GetCommandLineA(), directory);
   if (fclose(record) != 0) return 3;
   return MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING) ? 0 : 3;

@@ -13,9 +13,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: zv_file_holder PATH [MILLISECONDS]\n");
     return 2;
   }
-  DWORD milliseconds = argc == 3 ? (DWORD)strtoul(argv[2], NULL, 10) : INFINITE;
-  HANDLE file = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
+  DWORD milliseconds = argc == 3 ? (DWORD)strtoul(argv[2], nullptr, 10) : INFINITE;
+  HANDLE file = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     fprintf(stderr, "zv_file_holder: cannot open '%s' (error %lu)\n", argv[1], GetLastError());
     return 1;

@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
     else if (option == "--shot-done")
       shotDone = value;
     else if (option == "--release-pid")
-      releasePid = strtoul(value, NULL, 10);
+      releasePid = strtoul(value, nullptr, 10);
     else if (option == "--timeout")
-      timeoutSeconds = strtoul(value, NULL, 10);
+      timeoutSeconds = strtoul(value, nullptr, 10);
     else {
       fprintf(stderr, "zv_ui_robot: unknown option %s\n", option.c_str());
       return 2;
@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
   ZeroMemory(&startup, sizeof(startup));
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process;
-  if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                      &process)) {
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
     fprintf(stderr, "zv_ui_robot: cannot start %s (error %lu)\n", argv[at], GetLastError());
     return 2;
   }
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     }
 
     HWND progress = FindProgressWindow();
-    if (!waitSeen && progress != NULL && ProgressShowsSecondLine(progress)) {
+    if (!waitSeen && progress != nullptr && ProgressShowsSecondLine(progress)) {
       waitSeen = true;
       waitSeenAt = GetTickCount();
       Say("robot: %s\n", "the updater is waiting for a busy file");
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     // Let the updater retry a while before the file is released.
     if (waitSeen && releasePid != 0 && GetTickCount() - waitSeenAt > 1500) {
       HANDLE holder = OpenProcess(PROCESS_TERMINATE, FALSE, releasePid);
-      if (holder != NULL) {
+      if (holder != nullptr) {
         TerminateProcess(holder, 0);
         CloseHandle(holder);
         Say("robot: %s\n", "released the busy file");

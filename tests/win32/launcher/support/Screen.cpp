@@ -3,8 +3,8 @@
 #include <cstdio>
 
 bool CaptureScreen(ScreenImage* image) {
-  HDC screen = GetDC(NULL);
-  if (screen == NULL) return false;
+  HDC screen = GetDC(nullptr);
+  if (screen == nullptr) return false;
   int width = GetDeviceCaps(screen, HORZRES);
   int height = GetDeviceCaps(screen, VERTRES);
 
@@ -16,8 +16,8 @@ bool CaptureScreen(ScreenImage* image) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
-  void* bits = NULL;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HDC memory = CreateCompatibleDC(screen);
   HGDIOBJ old = SelectObject(memory, bitmap);
   BOOL copied = BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
@@ -36,7 +36,7 @@ bool CaptureScreen(ScreenImage* image) {
   SelectObject(memory, old);
   DeleteDC(memory);
   DeleteObject(bitmap);
-  ReleaseDC(NULL, screen);
+  ReleaseDC(nullptr, screen);
   return copied != FALSE;
 }
 
@@ -103,7 +103,7 @@ bool SavePng(const ScreenImage& image, const std::string& path) {
   PutChunk(&png, "IEND", {});
 
   FILE* file = fopen(path.c_str(), "wb");
-  if (file == NULL) return false;
+  if (file == nullptr) return false;
   bool ok = fwrite(png.data(), 1, png.size(), file) == png.size();
   return fclose(file) == 0 && ok;
 }

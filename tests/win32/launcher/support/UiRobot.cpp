@@ -6,12 +6,18 @@ std::string Describe(const SeenBox& box) {
   return box.Caption + ": " + box.Text + (box.HasIcon ? " (icon)" : " (no icon)");
 }
 
+// How long the other process may take to answer. Under emulated Wine a process that has
+// just started can go seconds without looking at its queue, so a box may be visible
+// before its loop runs: the robot waits for it rather than give up on a "hung" program
+// and read an empty text.
+const UINT TextAnswerTimeoutMs = 30000;
+
 static std::string TextOf(HWND window) {
   // WM_GETTEXT reaches into the other process; GetWindowText would not ask it.
   char text[2048];
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG, 2000,
-                           &length)) {
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_NORMAL,
+                           TextAnswerTimeoutMs, &length)) {
     return std::string();
   }
   return std::string(text, (size_t)length);
@@ -48,9 +54,9 @@ static BOOL CALLBACK VisitChild(HWND child, LPARAM parameter) {
 }
 
 bool FindMessageBox(UiRobot* robot, HWND* box, SeenBox* seen) {
-  BoxSearch search = {robot, NULL};
+  BoxSearch search = {robot, nullptr};
   EnumWindows(VisitTopLevel, (LPARAM)&search);
-  if (search.Found == NULL) return false;
+  if (search.Found == nullptr) return false;
   *box = search.Found;
   *seen = SeenBox();
   seen->Caption = TextOf(search.Found);
