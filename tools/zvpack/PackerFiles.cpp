@@ -53,8 +53,8 @@ static bool AddFile(PackFileList* list, const char* name, size_t nameLength, con
 }
 
 // name and path are buffers of PackPathSize; their current lengths are given.
-static bool WalkFolder(PackFileList* list, char* path, size_t pathLength, char* name,
-                       size_t nameLength) {
+static bool WalkFolder(FolderVisitor visit, void* context, char* path, size_t pathLength,
+                       char* name, size_t nameLength) {
   DIR* folder = opendir(path);
   if (!folder) {
     PackerError("cannot read the folder '%s'", path);
@@ -80,10 +80,12 @@ static bool WalkFolder(PackFileList* list, char* path, size_t pathLength, char* 
     itemNameLength += itemLength;
 
     struct stat info;
-    if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
-      ok = WalkFolder(list, path, pathLength + 1 + itemLength, name, itemNameLength);
-    } else {
-      ok = AddFile(list, name, itemNameLength, path);
+    bool isFolder = stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+    WalkStep step = visit(context, name, itemNameLength, path, isFolder);
+    if (step == WalkStop) {
+      ok = false;
+    } else if (isFolder && step == WalkGo) {
+      ok = WalkFolder(visit, context, path, pathLength + 1 + itemLength, name, itemNameLength);
     }
     path[pathLength] = 0;
     name[nameLength] = 0;
@@ -92,10 +94,9 @@ static bool WalkFolder(PackFileList* list, char* path, size_t pathLength, char* 
   return ok;
 }
 
-bool GatherFolder(const char* folder, PackFileList* list) {
+bool WalkFolderTree(const char* folder, FolderVisitor visit, void* context) {
   static char path[PackPathSize];
   static char name[PackPathSize];
-  memset(list, 0, sizeof *list);
   size_t pathLength = strlen(folder);
   if (pathLength >= PackPathSize) {
     PackerError("the path '%s' is too long", folder);
@@ -104,7 +105,18 @@ bool GatherFolder(const char* folder, PackFileList* list) {
   memcpy(path, folder, pathLength + 1);
   while (pathLength > 1 && path[pathLength - 1] == '/') path[--pathLength] = 0;
   name[0] = 0;
-  if (!WalkFolder(list, path, pathLength, name, 0)) return false;
+  return WalkFolder(visit, context, path, pathLength, name, 0);
+}
+
+static WalkStep GatherItem(void* context, const char* name, size_t nameLength, const char* path,
+                           bool isFolder) {
+  if (isFolder) return WalkGo;
+  return AddFile(static_cast<PackFileList*>(context), name, nameLength, path) ? WalkGo : WalkStop;
+}
+
+bool GatherFolder(const char* folder, PackFileList* list) {
+  memset(list, 0, sizeof *list);
+  if (!WalkFolderTree(folder, GatherItem, list)) return false;
   if (list->Found > list->Count) return true;  // refused by the check, with the count
 
   // Byte order of the names, the same on every machine whatever readdir returned.
