@@ -9,17 +9,22 @@
 #include <ctime>
 
 #include "tools/zvpack/Commands.h"
+#include "tools/zvpack/JsonText.h"
 #include "tools/zvpack/PackerKeys.h"
 
 const char InspectHelp[] =
-    "usage: zvpack inspect --signature-key S.pem --sealing-key Z.pem [--body-out FILE] PKG\n"
+    "usage: zvpack inspect --signature-key S.pem --sealing-key Z.pem [--body-out FILE]\n"
+    "                      [--json] PKG\n"
     "\n"
     "Reads and unseals a copy of PKG with the launcher's own code and the public halves\n"
     "of the given keys (private or public PEM files). On acceptance prints the version\n"
     "and each entry's size, last-write time (UTC) and name, and exits 0; otherwise prints\n"
     "the launcher's message and exits 2. PKG itself is left as it is.\n"
     "\n"
-    "  --body-out FILE  also write the unsealed, descrambled body of an accepted package\n";
+    "  --body-out FILE  also write the unsealed, descrambled body of an accepted package\n"
+    "  --json           print the verdict as one JSON object on standard output instead:\n"
+    "                   accepted, message (the launcher's, or null), version, body_length\n"
+    "                   and entries (name, size, last_write_utc), for scripts\n";
 
 // The launcher reads at most this much; the copy needs no more.
 static bool CopyHead(const char* from, const char* to, bool* opened) {
@@ -65,8 +70,46 @@ static bool WriteBody(const char* path) {
   return ok;
 }
 
+static void PrintListing(const char* path) {
+  uint32_t v = PackageVersion;
+  printf("Update package '%s' accepted\n", path);
+  printf("Version %u.%u.%u.%u, %u entries, %u bytes of body\n", v >> 24, (v >> 16) & 255,
+         (v >> 8) & 255, v & 255, PackageEntryCount, PackageBodyLength);
+  printf("%10s  %-27s  %s\n", "SIZE", "LAST WRITE (UTC)", "NAME");
+  for (uint32_t k = 0; k < PackageEntryCount; k++) {
+    const PackageEntry* entry = &PackageEntries[k];
+    printf("%10u  ", entry->DataSize);
+    PrintFileTime(entry->LastWriteTime);
+    printf("  %s\n", entry->Name);
+  }
+}
+
+// One object: the verdict, and what the launcher read from an accepted package.
+static void PrintJson(const char* path, const char* message) {
+  printf("{\"package\": ");
+  WriteJsonString(stdout, path);
+  printf(", \"accepted\": %s, \"message\": ", message ? "false" : "true");
+  if (message) {
+    WriteJsonString(stdout, message);
+    printf(", \"version\": null, \"body_length\": null, \"entries\": []}\n");
+    return;
+  }
+  uint32_t v = PackageVersion;
+  printf("null, \"version\": \"%u.%u.%u.%u\", \"body_length\": %u, \"entries\": [", v >> 24,
+         (v >> 16) & 255, (v >> 8) & 255, v & 255, PackageBodyLength);
+  for (uint32_t k = 0; k < PackageEntryCount; k++) {
+    const PackageEntry* entry = &PackageEntries[k];
+    char time[IsoTimeSize];
+    FormatIsoTime(entry->LastWriteTime, time);
+    printf("%s{\"name\": ", k ? ", " : "");
+    WriteJsonString(stdout, entry->Name);
+    printf(", \"size\": %u, \"last_write_utc\": \"%s\"}", entry->DataSize, time);
+  }
+  printf("]}\n");
+}
+
 static int Inspect(const char* path, const PackerPublicKey* signatureKey,
-                   const PackerPublicKey* sealingKey, const char* bodyOut) {
+                   const PackerPublicKey* sealingKey, const char* bodyOut, bool json) {
   const char* directory = getenv("TMPDIR");
   static char copyPath[PATH_MAX];
   snprintf(copyPath, sizeof copyPath, "%s/zvpack-inspect-XXXXXX",
@@ -87,31 +130,30 @@ static int Inspect(const char* path, const PackerPublicKey* signatureKey,
     return ExitFailed;
   }
 
+  // The launcher's message for the first step that failed, empty when accepted.
+  char message[PATH_MAX + 100];
+  message[0] = 0;
   if (result == PackageCorrupt) {
-    fprintf(stderr, "Update package '%s' is corrupt (error %d)\n", path, result);
+    snprintf(message, sizeof message, "Update package '%s' is corrupt (error %d)", path, result);
   } else if (result == PackageInvalid) {
-    fprintf(stderr, "Invalid update package '%s' (error %d)\n", path, result);
+    snprintf(message, sizeof message, "Invalid update package '%s' (error %d)", path, result);
   } else if (result != 0) {
-    fprintf(stderr, "Unable to read update package '%s' (error %d)\n", path, result);
+    snprintf(message, sizeof message, "Unable to read update package '%s' (error %d)", path,
+             result);
+  } else {
+    result = UnsealPackage(&sealingKey->Key);
+    if (result != 0) {
+      snprintf(message, sizeof message, "Error while preparing update package (error %d)", result);
+    }
+  }
+  if (json) {
+    PrintJson(path, result == 0 ? nullptr : message);
+  } else if (result != 0) {
+    fprintf(stderr, "%s\n", message);
+  } else {
+    PrintListing(path);
   }
   if (result != 0) return ExitFailed;
-  result = UnsealPackage(&sealingKey->Key);
-  if (result != 0) {
-    fprintf(stderr, "Error while preparing update package (error %d)\n", result);
-    return ExitFailed;
-  }
-
-  uint32_t v = PackageVersion;
-  printf("Update package '%s' accepted\n", path);
-  printf("Version %u.%u.%u.%u, %u entries, %u bytes of body\n", v >> 24, (v >> 16) & 255,
-         (v >> 8) & 255, v & 255, PackageEntryCount, PackageBodyLength);
-  printf("%10s  %-27s  %s\n", "SIZE", "LAST WRITE (UTC)", "NAME");
-  for (uint32_t k = 0; k < PackageEntryCount; k++) {
-    const PackageEntry* entry = &PackageEntries[k];
-    printf("%10u  ", entry->DataSize);
-    PrintFileTime(entry->LastWriteTime);
-    printf("  %s\n", entry->Name);
-  }
   if (bodyOut && !WriteBody(bodyOut)) return ExitFailed;
   return ExitOk;
 }
@@ -121,6 +163,7 @@ int InspectCommand(int argc, char** argv) {
   const char* sealingPath = nullptr;
   const char* bodyOut = nullptr;
   const char* packagePath = nullptr;
+  bool json = false;
   for (int i = 0; i < argc; i++) {
     const char** option = nullptr;
     if (strcmp(argv[i], "--signature-key") == 0)
@@ -129,7 +172,10 @@ int InspectCommand(int argc, char** argv) {
       option = &sealingPath;
     else if (strcmp(argv[i], "--body-out") == 0)
       option = &bodyOut;
-    else if (strncmp(argv[i], "--", 2) == 0)
+    else if (strcmp(argv[i], "--json") == 0) {
+      json = true;
+      continue;
+    } else if (strncmp(argv[i], "--", 2) == 0)
       return UsageError(InspectHelp, "unknown option", argv[i]);
     if (option) {
       if (i + 1 == argc) return UsageError(InspectHelp, "missing value after", argv[i]);
@@ -152,5 +198,5 @@ int InspectCommand(int argc, char** argv) {
   EVP_PKEY_free(signature);
   EVP_PKEY_free(sealing);
   if (!ok) return ExitFailed;
-  return Inspect(packagePath, &signatureKey, &sealingKey, bodyOut);
+  return Inspect(packagePath, &signatureKey, &sealingKey, bodyOut, json);
 }
