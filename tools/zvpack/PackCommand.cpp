@@ -29,8 +29,7 @@ const char PackHelp[] =
     "package over 16,777,216 bytes, contents too small to fill the 2048-byte sealed\n"
     "header.\n";
 
-// "A.B.C.D", each 0 to 255, as the launcher's version word (A in the top byte).
-static bool ParseVersion(const char* text, uint32_t* version) {
+bool ParseVersion(const char* text, uint32_t* version) {
   uint32_t value = 0;
   const char* p = text;
   for (int part = 0; part < 4; part++) {
