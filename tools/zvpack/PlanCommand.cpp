@@ -286,7 +286,7 @@ static bool WritePlanFile(const PlanOptions* options, const char* folder) {
   return ok;
 }
 
-static void PrintSummary(const PlanOptions* options) {
+static void PrintSummary(const PlanOptions* options, uint32_t warnings) {
   uint64_t shippedBytes = 0;
   for (uint32_t n = 0; n < Diff.ShippedCount; n++)
     shippedBytes += ToTree.Items[Diff.Shipped[n]].Size;
@@ -300,8 +300,7 @@ static void PrintSummary(const PlanOptions* options) {
   printf("%u files shipped (%llu bytes of contents, %llu bytes of packages), %u unchanged,\n",
          Diff.ShippedCount, static_cast<unsigned long long>(shippedBytes),
          static_cast<unsigned long long>(packageBytes), Diff.UnchangedCount);
-  printf("%u used as filler, %u warning%s\n", Plan.FillerCount, Diff.NotRemovedCount,
-         Diff.NotRemovedCount == 1 ? "" : "s");
+  printf("%u used as filler, %u warning%s\n", Plan.FillerCount, warnings, warnings == 1 ? "" : "s");
 }
 
 static bool KeysToLauncherForm(EVP_PKEY* signatureKey, EVP_PKEY* sealingKey,
@@ -344,13 +343,22 @@ static int RunPlan(const PlanOptions* options, EVP_PKEY* signatureKey, EVP_PKEY*
     RemoveFolder(folder);
     return ExitFailed;
   }
+  uint32_t warnings = Diff.NotRemovedCount;
+  for (uint32_t n = 0; n < Diff.ShippedCount; n++) {
+    if (!IsLauncherFile(&ToTree, Diff.Shipped[n])) continue;
+    warnings++;
+    PackerError(
+        "warning: '%s' is shipped, but a running Zorvane.exe cannot replace its own "
+        "file: the game client must run a copy from another folder to install it",
+        ItemPath(&ToTree, &ToTree.Items[Diff.Shipped[n]]));
+  }
   for (uint32_t n = 0; n < Diff.NotRemovedCount; n++) {
     PackerError(
         "warning: '%s' is not in '%s', and a package cannot remove files: it stays "
         "on the players' machines",
         ItemPath(&FromTree, &FromTree.Items[Diff.NotRemoved[n]]), options->To);
   }
-  PrintSummary(options);
+  PrintSummary(options, warnings);
   return ExitOk;
 }
 

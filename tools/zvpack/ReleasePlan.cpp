@@ -55,6 +55,12 @@ static bool CheckShippedFile(const ReleaseTree* to, uint32_t item) {
   return false;
 }
 
+bool IsLauncherFile(const ReleaseTree* tree, uint32_t item) {
+  static const char Launcher[] = "Zorvane.exe";
+  const ReleaseItem* file = &tree->Items[item];
+  return FoldedCompare(ItemName(tree, file), file->NameLength, Launcher, sizeof Launcher - 1) == 0;
+}
+
 // Unchanged files that may fill a package: names the launcher takes, best first (same
 // time as the player's copy, then smaller).
 static uint32_t Candidates[ReleaseMaxItems];
@@ -67,6 +73,9 @@ static void GatherCandidates(const ReleaseTree* to, const ReleaseDiff* diff) {
   for (uint32_t n = 0; n < diff->UnchangedCount; n++) {
     uint32_t item = diff->Unchanged[n];
     if (EntrySpace(to, item) > BinSpaceCapacity - BinMinimumSpace) continue;
+    // The running launcher cannot open its own file for writing: it would wait for it
+    // until the player gives up.
+    if (IsLauncherFile(to, item)) continue;
     ToPackEntry(to, item, &entry);
     if (SingleFileProblem(CheckPackEntries(&entry, 1).Problem)) continue;
     Candidates[CandidateCount++] = item;

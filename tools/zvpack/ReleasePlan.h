@@ -26,6 +26,9 @@ struct ReleasePlan {
 // The directory bytes of a new-release file in a package.
 uint32_t EntryDirectoryBytes(const ReleaseTree* tree, uint32_t item);
 
+// True for the launcher's own file, which the launcher cannot replace while it runs.
+bool IsLauncherFile(const ReleaseTree* tree, uint32_t item);
+
 // Refuses (printing one line that names the file and the limit) a shipped file that no
 // package can hold; then distributes the shipped files and fills short packages with
 // unchanged files whose names the launcher takes. Refuses, with the bytes missing, when

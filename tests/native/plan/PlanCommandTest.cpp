@@ -261,6 +261,28 @@ TEST_F(Plan, TinyChangeIsFilledWithUnchangedFiles) {
   EXPECT_NE(plan.find("\"fillers\": [\n    \"data\\\\table.bin\"\n  ]"), std::string::npos) << plan;
 }
 
+// A running launcher cannot open its own file for writing, so it would wait for it
+// without end: never a filler, and a warning when it is shipped.
+TEST_F(Plan, LauncherIsNeverAFillerAndWarnedAboutWhenShipped) {
+  Put(Old, "fix.cfg", "0123456789");
+  Put(New, "fix.cfg", "0123456780", NewTime);
+  PutBoth("zorvane.EXE", Contents(2000, 1));  // the smallest file that would fill it
+  PutBoth("data.bin", Contents(3000, 2));
+  RunResult r = RunPlan(Out);
+  ASSERT_EQ(r.Exit, 0) << r.Err;
+  std::string plan = ReadAll(Out + "/plan.json");
+  EXPECT_NE(plan.find("\"fillers\": [\n    \"data.bin\"\n  ]"), std::string::npos) << plan;
+  EXPECT_EQ(r.Err, "");
+
+  Put(New, "zorvane.EXE", Contents(2000, 3), NewTime);
+  r = RunPlan(Out + "2");
+  ASSERT_EQ(r.Exit, 0) << r.Err;
+  EXPECT_NE(r.Err.find("zorvane.EXE' is shipped, but a running Zorvane.exe cannot replace"),
+            std::string::npos)
+      << r.Err;
+  EXPECT_NE(r.Out.find("1 warning"), std::string::npos) << r.Out;
+}
+
 // Many tiny files with long names fill every directory before the sealed header: the
 // packing keeps room in each directory for a filler.
 TEST_F(Plan, FullDirectoriesKeepRoomForAFiller) {
