@@ -159,11 +159,10 @@ int PackCommand(int argc, char** argv) {
   uint32_t size = 0;
   if (ok) {
     static uint8_t image[PackageBufferSize];
-    uint8_t scrambleKey[ScrambleKeySize];
-    ok = RandomScrambleKey(scrambleKey);
-    uint32_t length =
-        ok ? LayoutPackageImage(list.Entries, list.Count, version, scrambleKey, image) : 0;
-    ok = ok && ReadPackFiles(&list, image);
+    // The scramble key comes from the contents: the same files give the same package.
+    const uint8_t noKey[ScrambleKeySize] = {};
+    uint32_t length = LayoutPackageImage(list.Entries, list.Count, version, noKey, image);
+    ok = length != 0 && ReadPackFiles(&list, image) && DeriveScrambleKey(image, length, sealingKey);
     size = ok ? FinishPackageImage(image, length, signatureKey, sealingKey) : 0;
     ok = size != 0 && WriteFileAtomically(outPath, image, size);
   }

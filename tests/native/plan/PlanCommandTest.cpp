@@ -240,6 +240,19 @@ TEST_F(Plan, SameFoldersAndKeysGiveTheSameBytes) {
   EXPECT_EQ(Packages(Out + "1").size(), names.size() - 1);
 }
 
+// pack takes its scramble key from the contents as plan does.
+TEST_F(Plan, PackOfTheSameFolderGivesTheSameBytes) {
+  Put(New, "a.dll", Contents(3000, 1));
+  Put(New, "data/b.txt", Contents(200, 2));
+  for (const char* name : {"/first.pkg", "/second.pkg"}) {
+    RunResult r = Run({"pack", "--signature-key", SignatureKey, "--sealing-key", SealingKey,
+                       "--version", "1.0.0.0", "--out", Old + name, New});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+  }
+  EXPECT_TRUE(ReadAll(Old + "/first.pkg") == ReadAll(Old + "/second.pkg"));
+  EXPECT_NE(InspectJson(Old + "/first.pkg").find("\"accepted\": true"), std::string::npos);
+}
+
 // One changed 10-byte file cannot fill the sealed header: unchanged files fill it.
 TEST_F(Plan, TinyChangeIsFilledWithUnchangedFiles) {
   Put(Old, "fix.cfg", "0123456789");
