@@ -212,6 +212,6 @@ bool PlanRelease(const ReleaseTree* to, const ReleaseDiff* diff, ReleasePlan* pl
       "more bytes are needed, and the new release has %s to fill it with",
       shortPackage + 1, ItemPath(to, &to->Items[first->Item]), SealedHeaderSize,
       static_cast<unsigned long long>(missing),
-      CandidateCount == 0 ? "no unchanged file" : "no unchanged files enough");
+      CandidateCount == 0 ? "no unchanged file" : "not enough unchanged files");
   return false;
 }
