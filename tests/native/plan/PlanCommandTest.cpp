@@ -401,6 +401,15 @@ TEST_F(PlanRefusal, NamesTheFileAndTheLimit) {
        {},
        2,
        "1814 more bytes are needed, and the new release has no unchanged file"},
+      {"not_enough_to_fill_with",
+       [](Plan* t) {
+         Put(t->Old, "fix.cfg", "0123456789");
+         Put(t->New, "fix.cfg", "0123456780");
+         t->PutBoth("a.txt", "abcde");  // 35 of the 1814 bytes
+       },
+       {},
+       2,
+       "1779 more bytes are needed, and the new release has not enough unchanged files"},
       {"output_not_empty",
        [](Plan* t) {
          Put(t->New, "a.txt", Contents(3000, 1));
