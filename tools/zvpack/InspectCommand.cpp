@@ -11,13 +11,15 @@
 #include <ctime>
 
 #include "tools/zvpack/Commands.h"
+#include "tools/zvpack/JsonText.h"
 #include "tools/zvpack/PackerFiles.h"
 #include "tools/zvpack/PackerKeys.h"
 #include "tools/zvpack/PackerOutput.h"
 #include "updater/PackageMessages.h"
 
 const char InspectHelp[] =
-    "usage: zvpack inspect --signature-key S.pem --sealing-key Z.pem [--body-out FILE] PKG\n"
+    "usage: zvpack inspect --signature-key S.pem --sealing-key Z.pem [--body-out FILE]\n"
+    "                      [--json] PKG\n"
     "\n"
     "Reads and unseals a copy of PKG with the launcher's own code and the public halves\n"
     "of the given keys (private or public PEM files). On acceptance prints the version\n"
@@ -29,7 +31,10 @@ const char InspectHelp[] =
     "\n"
     "  --body-out FILE  also write the unsealed, descrambled body of an accepted package\n"
     "                   (through a temporary file beside FILE; an existing FILE must be a\n"
-    "                   regular file other than PKG and the key files)\n";
+    "                   regular file other than PKG and the key files)\n"
+    "  --json           print the verdict as one JSON object on standard output instead:\n"
+    "                   accepted, message (the launcher's, or null), version, body_length\n"
+    "                   and entries (name, size, last_write_utc), for scripts\n";
 
 // 32 bytes of SHA-256 as lower-case hex, and the terminating zero.
 const int FingerprintTextSize = 2 * 32 + 1;
@@ -102,8 +107,50 @@ static void PrintFileTime(PackageFileTime time) {
          utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<unsigned>(ticks % 10000000u));
 }
 
+static void PrintListing(const char* path) {
+  uint32_t v = PackageVersion;
+  printf("Update package '%s' accepted\n", path);
+  printf("Version %u.%u.%u.%u, %u entries, %u bytes of body\n", v >> 24, (v >> 16) & 255,
+         (v >> 8) & 255, v & 255, PackageEntryCount, PackageBodyLength);
+  printf("%10s  %-27s  %s\n", "SIZE", "LAST WRITE (UTC)", "NAME");
+  for (uint32_t k = 0; k < PackageEntryCount; k++) {
+    const PackageEntry* entry = &PackageEntries[k];
+    printf("%10u  ", entry->DataSize);
+    PrintFileTime(entry->LastWriteTime);
+    printf("  %s\n", entry->Name);
+  }
+  PrintFingerprints();
+}
+
+// One object: the verdict, and what the launcher read from an accepted package.
+static void PrintJson(const char* path, const char* message) {
+  printf("{\"package\": ");
+  WriteJsonString(stdout, path);
+  printf(", \"accepted\": %s, \"message\": ", message ? "false" : "true");
+  if (message) {
+    WriteJsonString(stdout, message);
+    printf(
+        ", \"version\": null, \"body_length\": null, \"entries\": [], "
+        "\"key_fingerprints\": null}\n");
+    return;
+  }
+  uint32_t v = PackageVersion;
+  printf("null, \"version\": \"%u.%u.%u.%u\", \"body_length\": %u, \"entries\": [", v >> 24,
+         (v >> 16) & 255, (v >> 8) & 255, v & 255, PackageBodyLength);
+  for (uint32_t k = 0; k < PackageEntryCount; k++) {
+    const PackageEntry* entry = &PackageEntries[k];
+    char time[IsoTimeSize];
+    FormatIsoTime(entry->LastWriteTime, time);
+    printf("%s{\"name\": ", k ? ", " : "");
+    WriteJsonString(stdout, entry->Name);
+    printf(", \"size\": %u, \"last_write_utc\": \"%s\"}", entry->DataSize, time);
+  }
+  printf("], \"key_fingerprints\": {\"signature\": \"%s\", \"sealing\": \"%s\"}}\n",
+         SignatureFingerprint, SealingFingerprint);
+}
+
 static int Inspect(const char* path, const PackerPublicKey* signatureKey,
-                   const PackerPublicKey* sealingKey, const char* bodyOut) {
+                   const PackerPublicKey* sealingKey, const char* bodyOut, bool json) {
   const char* directory = getenv("TMPDIR");
   static char copyPath[PATH_MAX];
   snprintf(copyPath, sizeof copyPath, "%s/zvpack-inspect-XXXXXX",
@@ -124,30 +171,23 @@ static int Inspect(const char* path, const PackerPublicKey* signatureKey,
     return ExitFailed;
   }
 
+  // The launcher's message for the first step that failed, empty when accepted.
+  char message[PATH_MAX + 100];
+  message[0] = 0;
   if (result != 0) {
-    fprintf(stderr, ReadFailureFormat(result), path, result);
-    fputc('\n', stderr);
-    return ExitFailed;
+    snprintf(message, sizeof message, ReadFailureFormat(result), path, result);
+  } else {
+    result = UnsealPackage(&sealingKey->Key);
+    if (result != 0) snprintf(message, sizeof message, UnsealFailureFormat, result);
   }
-  result = UnsealPackage(&sealingKey->Key);
-  if (result != 0) {
-    fprintf(stderr, UnsealFailureFormat, result);
-    fputc('\n', stderr);
-    return ExitFailed;
+  if (json) {
+    PrintJson(path, result == 0 ? nullptr : message);
+  } else if (result != 0) {
+    fprintf(stderr, "%s\n", message);
+  } else {
+    PrintListing(path);
   }
-
-  uint32_t v = PackageVersion;
-  printf("Update package '%s' accepted\n", path);
-  printf("Version %u.%u.%u.%u, %u entries, %u bytes of body\n", v >> 24, (v >> 16) & 255,
-         (v >> 8) & 255, v & 255, PackageEntryCount, PackageBodyLength);
-  printf("%10s  %-27s  %s\n", "SIZE", "LAST WRITE (UTC)", "NAME");
-  for (uint32_t k = 0; k < PackageEntryCount; k++) {
-    const PackageEntry* entry = &PackageEntries[k];
-    printf("%10u  ", entry->DataSize);
-    PrintFileTime(entry->LastWriteTime);
-    printf("  %s\n", entry->Name);
-  }
-  PrintFingerprints();
+  if (result != 0) return ExitFailed;
   if (bodyOut && !WriteFileAtomically(bodyOut, PackageBuffer, PackageBodyLength)) {
     return ExitFailed;
   }
@@ -159,6 +199,7 @@ int InspectCommand(int argc, char** argv) {
   const char* sealingPath = nullptr;
   const char* bodyOut = nullptr;
   const char* packagePath = nullptr;
+  bool json = false;
   for (int i = 0; i < argc; i++) {
     const char** option = nullptr;
     if (strcmp(argv[i], "--signature-key") == 0)
@@ -167,7 +208,10 @@ int InspectCommand(int argc, char** argv) {
       option = &sealingPath;
     else if (strcmp(argv[i], "--body-out") == 0)
       option = &bodyOut;
-    else if (strncmp(argv[i], "--", 2) == 0)
+    else if (strcmp(argv[i], "--json") == 0) {
+      json = true;
+      continue;
+    } else if (strncmp(argv[i], "--", 2) == 0)
       return UsageError(InspectHelp, "unknown option", argv[i]);
     if (option) {
       if (*option) return UsageError(InspectHelp, "option given more than once:", argv[i]);
@@ -201,5 +245,5 @@ int InspectCommand(int argc, char** argv) {
   EVP_PKEY_free(signature);
   EVP_PKEY_free(sealing);
   if (!ok) return ExitFailed;
-  return Inspect(packagePath, &signatureKey, &sealingKey, bodyOut);
+  return Inspect(packagePath, &signatureKey, &sealingKey, bodyOut, json);
 }

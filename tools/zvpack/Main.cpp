@@ -13,6 +13,7 @@ static const char ToolHelp[] =
     "  keygen   make a new RSA-2048 private key for signing or sealing\n"
     "  pack     build a signed and sealed update package\n"
     "  inspect  check a package as the launcher would and list its contents\n"
+    "  plan     build the packages that turn one release folder into another\n"
     "\n"
     "'zvpack COMMAND --help' describes a command; 'zvpack --version' prints the version.\n"
     "Exit codes: 0 done, 1 usage error, 2 refused or failed.\n";
@@ -31,6 +32,7 @@ static const Command Commands[] = {
     {"keygen", KeygenCommand, KeygenHelp},
     {"pack", PackCommand, PackHelp},
     {"inspect", InspectCommand, InspectHelp},
+    {"plan", PlanCommand, PlanHelp},
 };
 
 bool IsHelpOption(const char* argument) {

@@ -37,8 +37,7 @@ const char PackHelp[] =
     "2048-byte sealed header; an output that exists and is not a regular file, that is\n"
     "a key file or one of the files to pack, or that lies inside DIR.\n";
 
-// "A.B.C.D", each 0 to 255, as the launcher's version word (A in the top byte).
-static bool ParseVersion(const char* text, uint32_t* version) {
+bool ParseVersion(const char* text, uint32_t* version) {
   uint32_t value = 0;
   const char* p = text;
   for (int part = 0; part < 4; part++) {
@@ -164,11 +163,10 @@ int PackCommand(int argc, char** argv) {
   uint32_t size = 0;
   if (ok) {
     static uint8_t image[PackageBufferSize];
-    uint8_t scrambleKey[ScrambleKeySize];
-    ok = RandomScrambleKey(scrambleKey);
-    uint32_t length =
-        ok ? LayoutPackageImage(list.Entries, list.Count, version, scrambleKey, image) : 0;
-    ok = ok && ReadPackFiles(&list, image);
+    // The scramble key comes from the contents: the same files give the same package.
+    const uint8_t noKey[ScrambleKeySize] = {};
+    uint32_t length = LayoutPackageImage(list.Entries, list.Count, version, noKey, image);
+    ok = length != 0 && ReadPackFiles(&list, image) && DeriveScrambleKey(image, length, sealingKey);
     size = ok ? FinishPackageImage(image, length, signatureKey, sealingKey) : 0;
     ok = size != 0 && WriteFileAtomically(outPath, image, size);
   }

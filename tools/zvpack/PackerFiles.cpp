@@ -52,20 +52,23 @@ static bool AddFile(PackFileList* list, const char* name, size_t nameLength, con
   return true;
 }
 
-// The folders from the top down to the one being read: a folder met again among them is
-// a loop (only links can make one). Each level of the path adds at least two bytes.
+// The walk's state: the folders from the top down to the one being read (a folder met
+// again among them is a loop, which only links can make; each level of the path adds at
+// least two bytes), whether links are followed, and who is told of each item.
 const uint32_t MaxFolderDepth = PackPathSize / 2;
 static PackFileIdentity WalkedFolders[MaxFolderDepth];
 static size_t WalkedPathLengths[MaxFolderDepth];
 static uint32_t WalkedCount;
+static bool WalkFollowsLinks;
+static FolderVisitor WalkVisitor;
+static void* WalkContext;
 
-static bool WalkItem(PackFileList* list, char* path, size_t pathLength, char* name,
-                     size_t nameLength);
+static bool WalkItem(char* path, size_t pathLength, char* name, size_t nameLength);
 
 // Reads the open folder descriptor (and closes it). name and path are buffers of
 // PackPathSize; their current lengths are given.
-static bool WalkFolder(PackFileList* list, int descriptor, char* path, size_t pathLength,
-                       char* name, size_t nameLength) {
+static bool WalkFolder(int descriptor, char* path, size_t pathLength, char* name,
+                       size_t nameLength) {
   struct stat self;
   if (fstat(descriptor, &self) != 0) {
     PackerError("cannot read the folder '%s': %s", path, strerror(errno));
@@ -121,7 +124,7 @@ static bool WalkFolder(PackFileList* list, int descriptor, char* path, size_t pa
     if (nameLength > 0) name[itemNameLength++] = '\\';  // the launcher's separator
     memcpy(name + itemNameLength, item->d_name, itemLength + 1);
     itemNameLength += itemLength;
-    ok = WalkItem(list, path, pathLength + 1 + itemLength, name, itemNameLength);
+    ok = WalkItem(path, pathLength + 1 + itemLength, name, itemNameLength);
     path[pathLength] = 0;
     name[nameLength] = 0;
   }
@@ -130,16 +133,16 @@ static bool WalkFolder(PackFileList* list, int descriptor, char* path, size_t pa
   return ok;
 }
 
-// One folder entry: a file is added, a folder walked, a link refused or followed.
-static bool WalkItem(PackFileList* list, char* path, size_t pathLength, char* name,
-                     size_t nameLength) {
+// One folder entry: a link refused or followed, then the visitor told; a folder it does
+// not leave out is walked.
+static bool WalkItem(char* path, size_t pathLength, char* name, size_t nameLength) {
   struct stat info;
   if (lstat(path, &info) != 0) {
     PackerError("cannot read '%s': %s", path, strerror(errno));
     return false;
   }
   if (S_ISLNK(info.st_mode)) {
-    if (!list->FollowLinks) {
+    if (!WalkFollowsLinks) {
       static char target[PackPathSize];
       ssize_t size = readlink(path, target, sizeof target - 1);
       target[size > 0 ? size : 0] = 0;
@@ -154,22 +157,22 @@ static bool WalkItem(PackFileList* list, char* path, size_t pathLength, char* na
       return false;
     }
   }
-  if (!S_ISDIR(info.st_mode)) return AddFile(list, name, nameLength, path, &info);
+  WalkStep step = WalkVisitor(WalkContext, name, nameLength, path, &info);
+  if (step == WalkStop) return false;
+  if (!S_ISDIR(info.st_mode) || step == WalkSkip) return true;
   // Without --follow-links, a folder swapped for a link since lstat is not entered.
-  int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (list->FollowLinks ? 0 : O_NOFOLLOW);
+  int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (WalkFollowsLinks ? 0 : O_NOFOLLOW);
   int descriptor = open(path, flags);
   if (descriptor < 0) {
     PackerError("cannot read the folder '%s': %s", path, strerror(errno));
     return false;
   }
-  return WalkFolder(list, descriptor, path, pathLength, name, nameLength);
+  return WalkFolder(descriptor, path, pathLength, name, nameLength);
 }
 
-bool GatherFolder(const char* folder, PackFileList* list, bool followLinks) {
+bool WalkFolderTree(const char* folder, bool followLinks, FolderVisitor visit, void* context) {
   static char path[PackPathSize];
   static char name[PackPathSize];
-  memset(list, 0, sizeof *list);
-  list->FollowLinks = followLinks;
   size_t pathLength = strlen(folder);
   if (pathLength >= PackPathSize) {
     PackerError("the path '%s' is too long", folder);
@@ -185,7 +188,23 @@ bool GatherFolder(const char* folder, PackFileList* list, bool followLinks) {
     return false;
   }
   WalkedCount = 0;
-  if (!WalkFolder(list, descriptor, path, pathLength, name, 0)) return false;
+  WalkFollowsLinks = followLinks;
+  WalkVisitor = visit;
+  WalkContext = context;
+  return WalkFolder(descriptor, path, pathLength, name, 0);
+}
+
+static WalkStep GatherItem(void* context, const char* name, size_t nameLength, const char* path,
+                           const struct stat* info) {
+  if (S_ISDIR(info->st_mode)) return WalkGo;
+  PackFileList* list = static_cast<PackFileList*>(context);
+  return AddFile(list, name, nameLength, path, info) ? WalkGo : WalkStop;
+}
+
+bool GatherFolder(const char* folder, PackFileList* list, bool followLinks) {
+  memset(list, 0, sizeof *list);
+  list->FollowLinks = followLinks;
+  if (!WalkFolderTree(folder, followLinks, GatherItem, list)) return false;
   if (list->Found > list->Count) return true;  // refused by the check, with the count
 
   // Byte order of the names, the same on every machine whatever readdir returned.

@@ -3,6 +3,9 @@
 // round trip through both checks each against the other.
 #include "tools/zvpack/PackerImage.h"
 
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/hmac.h>
 #include <openssl/rand.h>
 
 #include <cstdio>
@@ -300,6 +303,37 @@ bool RandomScrambleKey(uint8_t scrambleKey[ScrambleKeySize]) {
   if (RAND_bytes(scrambleKey, ScrambleKeySize) == 1) return true;
   PackerError("no random bytes for the scramble key");
   return false;
+}
+
+bool DeriveScrambleKey(uint8_t* image, uint32_t length, EVP_PKEY* sealingKey) {
+  const uint32_t digestSize = 32;  // SHA-256
+  // The MAC key: a digest of the sealing key's private exponent, which only the
+  // publisher holds, so nobody else can tell which key a body gets.
+  BIGNUM* d = nullptr;
+  if (!EVP_PKEY_get_bn_param(sealingKey, OSSL_PKEY_PARAM_RSA_D, &d)) {
+    PackerError("the sealing key has no private exponent to derive the scramble key from");
+    return false;
+  }
+  static uint8_t exponent[RsaBlockSize];
+  int exponentSize = BN_bn2bin(d, exponent);
+  BN_clear_free(d);
+  uint8_t macKey[digestSize];
+  bool ok = exponentSize > 0 && EVP_Digest(exponent, static_cast<size_t>(exponentSize), macKey,
+                                           nullptr, EVP_sha256(), nullptr) == 1;
+  OPENSSL_cleanse(exponent, sizeof exponent);
+
+  // The body with its key area zero: everything the package says, and nothing else.
+  memset(image + ScrambleKeyOffset, 0, ScrambleKeySize);
+  uint8_t message[digestSize + 1];
+  ok = ok && EVP_Digest(image, length, message, nullptr, EVP_sha256(), nullptr) == 1;
+  for (uint32_t block = 0; ok && block < ScrambleKeySize / digestSize; block++) {
+    message[digestSize] = static_cast<uint8_t>(block);
+    ok = HMAC(EVP_sha256(), macKey, digestSize, message, sizeof message,
+              image + ScrambleKeyOffset + block * digestSize, nullptr) != nullptr;
+  }
+  OPENSSL_cleanse(macKey, sizeof macKey);
+  if (!ok) PackerError("cannot derive the scramble key");
+  return ok;
 }
 
 uint32_t FinishPackageImage(uint8_t* image, uint32_t length, EVP_PKEY* signatureKey,

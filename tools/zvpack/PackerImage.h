@@ -76,6 +76,11 @@ uint32_t SignPackageImage(uint8_t* image, uint32_t length, EVP_PKEY* signatureKe
 
 bool RandomScrambleKey(uint8_t scrambleKey[ScrambleKeySize]);
 
+// Writes into a laid-out body (contents read in) a ScrambleKey made from the body itself
+// and the sealing key's private half, in place of a random one: the same files, times,
+// version and keys give the same package, byte for byte.
+bool DeriveScrambleKey(uint8_t* image, uint32_t length, EVP_PKEY* sealingKey);
+
 // Scrambles, seals and signs a laid-out body of at least 2048 bytes; returns the
 // package size or 0.
 uint32_t FinishPackageImage(uint8_t* image, uint32_t length, EVP_PKEY* signatureKey,

@@ -1,0 +1,167 @@
+// The publisher's whole release, end to end: zvpack plan (at build time) turned the old
+// release into packages; here the real Zorvane.exe installs every one of them in order
+// into a copy of the old release, and the result must be the new release.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/win32/launcher/support/TestFiles.h"
+#include "tests/win32/launcher/support/UiRobot.h"
+
+namespace {
+
+// Under emulated Wine a start takes seconds; a hung launcher still ends the test.
+const DWORD LauncherTimeoutMs = 300000;
+const char PlannedVersion[] = "2.0.1.0";
+
+std::string ReleaseDir() { return WindowsPath(RequiredEnv("ZV_PLAN_RELEASE")); }
+
+struct LauncherRun {
+  DWORD ExitCode = 99;
+  std::vector<std::string> Boxes;  // what each message box said, in order
+};
+
+// Starts Zorvane.exe -update in folder and answers every message box with OK.
+LauncherRun RunUpdate(const std::string& folder) {
+  LauncherRun run;
+  std::string exe = WindowsPath(RequiredEnv("ZV_ZORVANE_EXE"));
+  std::string commandLine = "Zorvane.exe -update";
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof(startup));
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process;
+  if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, folder.c_str(),
+                      &startup, &process)) {
+    ADD_FAILURE() << "cannot start " << exe << " (error " << GetLastError() << ")";
+    return run;
+  }
+  CloseHandle(process.hThread);
+  UiRobot robot;
+  DWORD started = GetTickCount();
+  for (;;) {
+    HWND box;
+    SeenBox seen;
+    while (FindMessageBox(&robot, &box, &seen)) {
+      run.Boxes.push_back(Describe(seen));
+      PressOk(&robot, box);
+    }
+    if (WaitForSingleObject(process.hProcess, 30) == WAIT_OBJECT_0) break;
+    if (GetTickCount() - started > LauncherTimeoutMs) {
+      ADD_FAILURE() << "the launcher did not end";
+      TerminateProcess(process.hProcess, 98);
+      WaitForSingleObject(process.hProcess, 5000);
+      break;
+    }
+  }
+  GetExitCodeProcess(process.hProcess, &run.ExitCode);
+  CloseHandle(process.hProcess);
+  return run;
+}
+
+// Every file under folder by its name relative to it ('\' between parts), with its bytes
+// and last-write time.
+struct TreeFile {
+  std::string Bytes;
+  uint64_t Time = 0;
+};
+using Tree = std::map<std::string, TreeFile>;
+
+void ReadTree(const std::string& folder, const std::string& prefix, Tree* tree) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(JoinPath(folder, "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string path = JoinPath(folder, name);
+    std::string relative = prefix.empty() ? name : prefix + "\\" + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ReadTree(path, relative, tree);
+    } else {
+      TreeFile& file = (*tree)[relative];
+      EXPECT_TRUE(ReadBytes(path, &file.Bytes)) << path;
+      file.Time = LastWriteTime(path);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+// The player's game folder: the old release as installed, times and all.
+void InstallOldRelease(const Tree& old, const std::string& game) {
+  FreshFolder(game);
+  for (const auto& item : old) {
+    std::string path = JoinPath(game, item.first);
+    MakeFolders(path.substr(0, path.rfind('\\')));
+    ASSERT_TRUE(WriteBytes(path, item.second.Bytes)) << path;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(item.second.Time);
+    time.dwHighDateTime = static_cast<DWORD>(item.second.Time >> 32);
+    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &time)) << path;
+    CloseHandle(file);
+  }
+}
+
+TEST(PlanInstall, EveryPackageInOrderTurnsTheOldReleaseIntoTheNewOne) {
+  Tree old, fresh;
+  ReadTree(JoinPath(ReleaseDir(), "old"), "", &old);
+  ReadTree(JoinPath(ReleaseDir(), "new"), "", &fresh);
+  ASSERT_GT(fresh.size(), 100u);
+  std::string game = JoinPath(ReleaseDir(), "game");
+  InstallOldRelease(old, game);
+
+  int installed = 0;
+  for (int n = 1;; n++) {
+    char file[32];
+    snprintf(file, sizeof file, "update-%03d.pkg", n);
+    std::string package = JoinPath(JoinPath(ReleaseDir(), "plan"), file);
+    if (!FileExists(package)) break;
+    SCOPED_TRACE(file);
+    // The game client's part: put the package where the launcher will look, name it in
+    // the registry, and start Zorvane.exe -update; one package after the other.
+    std::string offered = JoinPath(game, "update.pkg");
+    ASSERT_TRUE(CopyFileA(package.c_str(), offered.c_str(), FALSE));
+    CreatePatchKey();
+    SetPatchValue(REG_SZ, offered);
+    LauncherRun run = RunUpdate(game);
+    EXPECT_EQ(0u, run.ExitCode);
+    std::string finished = "Update finished: Update " + std::string(PlannedVersion) +
+                           " finished, restart the game now. (icon)";
+    ASSERT_EQ(std::vector<std::string>{finished}, run.Boxes);
+    EXPECT_FALSE(FileExists(offered));
+    installed++;
+  }
+  DeletePatchKey();
+  EXPECT_GE(installed, 2) << "the release is planned as a few packages";
+
+  Tree result;
+  ReadTree(game, "", &result);
+  for (const auto& item : fresh) {
+    SCOPED_TRACE(item.first);
+    auto got = result.find(item.first);
+    ASSERT_NE(got, result.end()) << "missing after the update";
+    EXPECT_TRUE(got->second.Bytes == item.second.Bytes) << "contents differ";
+    auto before = old.find(item.first);
+    bool shipped = before == old.end() || before->second.Bytes != item.second.Bytes;
+    // Shipped files take the new release's time; the others keep the player's, also
+    // the one whose only change was its time (it is not shipped).
+    uint64_t expected = shipped ? item.second.Time : before->second.Time;
+    EXPECT_EQ(expected, got->second.Time);
+  }
+  // The deleted file cannot be removed by a package: it stays, and the plan says so.
+  const std::string deleted = "docs\\old-notes.txt";
+  ASSERT_EQ(fresh.count(deleted), 0u);
+  EXPECT_EQ(result.size(), fresh.size() + 1);
+  EXPECT_EQ(result.count(deleted), 1u);
+  std::string plan;
+  ASSERT_TRUE(ReadBytes(JoinPath(JoinPath(ReleaseDir(), "plan"), "plan.json"), &plan));
+  EXPECT_NE(plan.find("\"not_removed\": [\n    \"docs\\\\old-notes.txt\"\n  ]"), std::string::npos)
+      << plan;
+  std::string log;
+  ReadBytes(JoinPath(ReleaseDir(), "plan.log"), &log);
+  printf("%s", log.c_str());
+}
+
+}  // namespace
