@@ -192,15 +192,11 @@ TEST(ClientEntry, TheLoopStartsInStateThreeAndRunsUntilAHandlerLeaves) {
 }
 
 TEST(ClientEntry, ShutsDownInOrderAfterRemovingThePatches) {
-  HostReset();
-  HostLaunchSettings settings = {};
   uint8_t sendSiteInLoop = 0;
-  OnState([&](int32_t) {
+  WhilePatched([&] {
     sendSiteInLoop = ClientCell<uint8_t>(Offset_SendPacketFunc);
     HostJournalClear();
-    return 1;
   });
-  RunClientEntry(&settings);
   EXPECT_EQ(0xE9, sendSiteInLoop);
   EXPECT_EQ(0x55, ClientCell<uint8_t>(Offset_SendPacketFunc));
   EXPECT_EQ(ShutdownOrder, CallNames(HostJournal()));
