@@ -131,22 +131,25 @@ static void InstallRow(const PatchRow& row, PatchKept* kept) {
 static void RemoveRow(const PatchRow& row, PatchKept* kept) {
   if (kept->Site == 0) return;
   void* site = reinterpret_cast<void*>(kept->Site);
-  if (row.Kind == PatchDisplacement)
+  if (row.Kind == PatchDisplacement) {
     ExchangeCodeDword(site, kept->SavedDisplacement);
-  else
+  } else {
     WriteCode(site, row.HostBytes, sizeof(row.HostBytes));
+  }
   kept->Site = 0;
 }
 
 void InstallPatches(int32_t install) {
   // A host build other than the one these sites belong to would be corrupted by the first
   // write; refuse before any.
-  if (install && FindUnexpectedPatchSite() >= 0)
+  if (install && FindUnexpectedPatchSite() >= 0) {
     CriticalErrorExit("ZVClient.dll is not a supported build");
+  }
   for (int i = 0; i < PatchRowCount; ++i) {
-    if (install)
+    if (install) {
       InstallRow(PatchTable[i], &Kept[i]);
-    else
+    } else {
       RemoveRow(PatchTable[i], &Kept[i]);
+    }
   }
 }

@@ -72,9 +72,16 @@ enum {
   TextNoLocationRecord = 5389,
   TextLocation8Flagged = 5048,
   TextLocation8 = 5047,
-  LocationCodeSpecial = 8,
-  LocationRecordNameOffset = 366,
 };
+
+// Locations: code 8 is named by the host's strings, the others by their host record.
+enum {
+  LocationCodeSpecial = 8,
+  LocationRecordNameOffset = 366,  // bytes into the record: the name, host text
+};
+
+// The rows' texts are drawn in the host's font 0; font 1 is set back after each row.
+enum { RowTextFont = 0, PanelTextFont = 1 };
 
 // By class code, 0 to 6.
 static const int32_t ClassTextNumbers[] = {4154, 4155, 4157, 4158, 4156, 10097, 10098};
@@ -100,7 +107,7 @@ static const RowButtonLayout RowButtons[] = {
 static_assert(sizeof(RowButtons) / sizeof(RowButtons[0]) == PartyRowButtonCount,
               "one layout per button of the row");
 
-// The party-state text by state; state 1 depends on the party (see StateTextFor).
+// The party-state text by state; state 1 depends on the party (see DrawPartyStateText).
 struct StateTextRow {
   int32_t Number;
   int32_t Colour;
@@ -335,20 +342,21 @@ void DrawPartyRows() {
     uint16_t id = EffectivePartyId(entry);
     bool ownParty = id != NoParty && id == own;
     int32_t colour = ColourPlain;
-    if (ownParty)
+    if (ownParty) {
       colour = ColourOwnParty;
-    else if (id != NoParty)
+    } else if (id != NoParty) {
       colour = ColourOtherParty;
+    }
     if (TestRelation(entry->UnitId, localId, RelationFlagButton1)) colour = ColourMarksUs;
 
-    SetTextFont(0);
+    SetTextFont(RowTextFont);
     DrawPartyNameText(row->Name, y, colour, id != NoParty ? NameLimitInParty : NameLimitAlone);
     DrawPartyClassText(row->ClassCode, y + DetailLineDrop, colour);
     DrawPartyLevelText(row->Level, y + DetailLineDrop, colour);
     if (ownParty && row->LocationCode != 0) DrawPartyLocationText(row->LocationCode, y, colour);
     HostCallStd1(DrawPartyRow, reinterpret_cast<uint32_t>(row));
     DrawPartyStateText(row->Buttons[0].State, id, y, id == own);
-    SetTextFont(1);
+    SetTextFont(PanelTextFont);
 
     row = row->Next;
     entry = entry->Next;
@@ -388,7 +396,8 @@ void DrawPartyPanel() {
   int32_t mouseX = HostCell<int32_t>(MouseX);
   int32_t mouseY = HostCell<int32_t>(MouseY);
   if (mouseX >= ScreenShiftX + HoverLeft && mouseX <= ScreenShiftX + HoverRight &&
-      mouseY >= ScreenShiftY + HoverTop && mouseY <= ScreenShiftY + HoverBottom)
+      mouseY >= ScreenShiftY + HoverTop && mouseY <= ScreenShiftY + HoverBottom) {
     SetHoverText(GetLocalizedText(TextPartyHover), ScreenShiftX + HoverTextX,
                  ScreenShiftY + HoverTextY, 0, 1);
+  }
 }

@@ -73,14 +73,15 @@ TEST(PacketSweep, IncomingPacketsOfEveryTypeAndLengthStayInsideTheirBytes) {
       bool reachedHost = CountCalls(HostJournal(), "ReceivePacketFunc") == 1;
       bool hostType = length > 0 && bytes[0] < 0xAF;
       ASSERT_EQ(hostType, reachedHost) << "packet " << n << ", length " << length;
-      if (length <= 0)
+      if (length <= 0) {
         ++empty;
-      else if (reachedHost)
+      } else if (reachedHost) {
         ++toHost;
-      else if (HostJournal()->Count > 0)
+      } else if (HostJournal()->Count > 0) {
         ++handled;
-      else
+      } else {
         ++consumed;
+      }
     }
   });
   GuardedBytesFree(&guarded);
