@@ -76,31 +76,30 @@ static void Report(const char* name, double ns, uint32_t calls) {
 int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "--smoke") == 0) Frames = 20;
   QueryPerformanceFrequency(&Frequency);
-  HostReset();
-  HostSetCharWidth(7);
-  HostSetResult("GetNamedRecord", reinterpret_cast<uint32_t>(LocationRecord));
   MakeRoster();
   HostLaunchSettings settings = {};
   settings.StatTextAlwaysShown = 1;
-  OnState([](int32_t) {
-    ClientCell<uintptr_t>(Offset_RosterHead) = reinterpret_cast<uintptr_t>(&Roster[0]);
-    ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
-    ClientCell<int32_t>(Offset_ScreenWidth) = 800;
-    ClientCell<int32_t>(Offset_ScreenHeight) = 600;
-    CallPartyListBuild();
-    uint32_t calls = 0;
+  WhilePatched(
+      [] {
+        HostSetCharWidth(7);
+        HostSetResult("GetNamedRecord", reinterpret_cast<uint32_t>(LocationRecord));
+        ClientCell<uintptr_t>(Offset_RosterHead) = reinterpret_cast<uintptr_t>(&Roster[0]);
+        ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
+        ClientCell<int32_t>(Offset_ScreenWidth) = 800;
+        ClientCell<int32_t>(Offset_ScreenHeight) = 600;
+        CallPartyListBuild();
+        uint32_t calls = 0;
 
-    ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 1;
-    double open = MeasureFrames(&calls);
-    Report("frame, party panel open with 9 rows", open, calls);
-    if (CountCalls(HostJournal(), "DrawPartyRow") != 9)
-      printf("unexpected: %d rows drawn\n", CountCalls(HostJournal(), "DrawPartyRow"));
+        ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 1;
+        double open = MeasureFrames(&calls);
+        Report("frame, party panel open with 9 rows", open, calls);
+        if (CountCalls(HostJournal(), "DrawPartyRow") != 9)
+          printf("unexpected: %d rows drawn\n", CountCalls(HostJournal(), "DrawPartyRow"));
 
-    ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 0;
-    double closed = MeasureFrames(&calls);
-    Report("frame, party panel closed", closed, calls);
-    return 1;
-  });
-  RunClientEntry(&settings);
+        ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 0;
+        double closed = MeasureFrames(&calls);
+        Report("frame, party panel closed", closed, calls);
+      },
+      settings);
   return 0;
 }

@@ -99,16 +99,11 @@ static void Run() {
 int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "--smoke") == 0) Iterations = 2000;
   QueryPerformanceFrequency(&Frequency);
-  HostReset();
-  ClockInstall();
-  HostLaunchSettings settings = {};
   bool ran = false;
-  OnState([&](int32_t) {
+  WhilePatchedOnTestClock([&] {
     Run();
     ran = true;
-    return 1;
   });
-  RunClientEntry(&settings);
   if (!ran) {
     fprintf(stderr, "packet_bench: the state loop never ran\n");
     return 1;

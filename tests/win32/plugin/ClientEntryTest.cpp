@@ -163,7 +163,7 @@ TEST(ClientEntry, HandsTheHostItsSettingsHandleAndPathBeforeTheLoop) {
       return 1;
     });
     RunClientEntry(&settings);
-    EXPECT_EQ(value != 0 ? 1 : 0, flagInLoop) << "byte 0xC98 = " << int(value);
+    EXPECT_EQ(value != 0 ? 1 : 0, flagInLoop) << "byte 0xC98 = " << static_cast<int>(value);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(&settings),
               ClientCell<uintptr_t>(Offset_ClientLaunchSettingsPtr));
     HMODULE client = GetModuleHandleA("ZVClient.dll");
