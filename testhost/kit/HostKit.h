@@ -3,15 +3,18 @@
 // the host does, control time, capture message boxes, run fatal paths in a child process,
 // and read the journal.
 //
+//   WhilePatched([&] {                             // fresh host; runs once inside the loop
+//     CallInRegs regs = CallReceivePacket(packet, sizeof(packet)); // patches are in place
+//     EXPECT_EQ(1, CountCalls(HostJournal(), "SetUnitStat"));
+//   });
+//
+// A test about the entry itself (its result, the states it runs) uses the pieces:
+//
 //   HostReset();                                   // fresh journal, script and client image
 //   HostLaunchSettings settings = {};
 //   settings.GameMode = 2;
-//   OnState([&](int32_t state) {                   // every state handler call of the loop
-//     CallInRegs regs = CallReceivePacket(packet, sizeof(packet)); // patches are in place here
-//     return 1;                                    // the next state: 1 leaves the loop
-//   });
+//   OnState([&](int32_t state) { return 1; });     // the next state: 1 leaves the loop
 //   uint32_t result = RunClientEntry(&settings);
-//   EXPECT_EQ(1, CountCalls(HostJournal(), "SetUnitStat"));
 //
 // Scripting results: HostSetResult("SendToServer", 0), HostQueueResult(...), HostSetString,
 // HostSetTextWidth, HostSetCharWidth (testhost/HostJournal.h), or OnCall for a callback.
