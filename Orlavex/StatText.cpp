@@ -42,22 +42,22 @@ static bool InRange(uint32_t value, uint32_t low, uint32_t high) {
 
 static bool IsDigit(UnicodeChar c) { return c >= L'0' && c <= L'9'; }
 
-// The length of the conversion that starts at spec ('%'), when it takes one 32-bit integer
+// The length of the conversion that starts at percent ('%'), when it takes one 32-bit integer
 // and nothing else: %d, %i, %u, %x or %X with flags, width, precision and an 'l' of a
 // 32-bit long. 0 for anything else (%s, %n, %c, %*d, %lld, %f, positional arguments, ...).
-static int32_t IntegerConversionLength(const UnicodeChar* spec) {
+static int32_t IntegerConversionLength(const UnicodeChar* percent) {
   int32_t at = 1;
   for (int32_t flags = 0; flags < ConversionFlagsMax; ++flags, ++at) {
-    UnicodeChar c = spec[at];
+    UnicodeChar c = percent[at];
     if (c != L'-' && c != L'+' && c != L' ' && c != L'0' && c != L'#') break;
   }
-  for (int32_t digits = 0; digits < ConversionDigitsMax && IsDigit(spec[at]); ++digits) ++at;
-  if (spec[at] == L'.') {
+  for (int32_t digits = 0; digits < ConversionDigitsMax && IsDigit(percent[at]); ++digits) ++at;
+  if (percent[at] == L'.') {
     ++at;
-    for (int32_t digits = 0; digits < ConversionDigitsMax && IsDigit(spec[at]); ++digits) ++at;
+    for (int32_t digits = 0; digits < ConversionDigitsMax && IsDigit(percent[at]); ++digits) ++at;
   }
-  if (spec[at] == L'l') ++at;
-  switch (spec[at]) {
+  if (percent[at] == L'l') ++at;
+  switch (percent[at]) {
     case L'd':
     case L'i':
     case L'u':
