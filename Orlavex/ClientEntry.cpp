@@ -7,12 +7,10 @@
 
 LaunchSettings* ClientLaunchSettings;
 
-namespace {
-
-const ClientInterfaceTable ClientInterface = {ClientEntry};
+static const ClientInterfaceTable ClientInterface = {ClientEntry};
 
 // The source line the host's report names for a bad state.
-const int32_t BadStateLine = 310;
+static const int32_t BadStateLine = 310;
 
 enum {
   StateLeave = 1,
@@ -23,7 +21,7 @@ enum {
 
 typedef int32_t(__cdecl* StateHandler)();
 
-void RunStateLoop() {
+static void RunStateLoop() {
   // ClientState is read from host memory on every pass: a handler may set it itself.
   while (HostCell<int32_t>(ClientState) != StateLeave) {
     int32_t state = HostCell<int32_t>(ClientState);
@@ -34,8 +32,6 @@ void RunStateLoop() {
     if (next < StateLeave || next > StateHighest) FatalErrorAtLine(BadStateLine);
   }
 }
-
-}  // namespace
 
 const ClientInterfaceTable* QueryInterface() { return &ClientInterface; }
 

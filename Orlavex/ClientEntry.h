@@ -3,7 +3,7 @@
 
 #include "Orlavex/HostBinding.h"
 
-#include <stdint.h>
+#include <cstdint>
 
 // The results the host executable acts on.
 enum ClientResult {

@@ -2,13 +2,11 @@
 
 #include "Orlavex/HostBinding.h"
 
-#include <stdlib.h>
+#include <cstdlib>
 #include <windows.h>
 
-namespace {
 // The host's report takes a text; the plug-in has none to give.
-const uint8_t EmptyText[16] = {};
-}  // namespace
+static const uint8_t EmptyText[16] = {};
 
 void FatalErrorAtLine(int32_t line) {
   uint32_t value = ErrorFromLine(line);

@@ -1,7 +1,7 @@
 // The plug-in's two ways of ending the process. Neither returns.
 #pragma once
 
-#include <stdint.h>
+#include <cstdint>
 
 // A fatal condition while the host runs: reported through the host (ErrorFromLine with the
 // source line, its value passed with that line to ReportFatalError together with an empty

@@ -7,8 +7,6 @@
 int32_t ScreenShiftX;
 int32_t ScreenShiftY;
 
-namespace {
-
 enum {
   ShiftedDisplayMode = 2,  // the display mode whose layout is shifted
   ShiftX = 80,
@@ -18,11 +16,11 @@ enum {
 
 // Panel flag n, read from host memory at the moment of the test: a draw step may change
 // the flags that later tests read.
-bool Flag(int n) { return HostCell<int32_t>(UiPanelFlags + 4 * n) != 0; }
+static bool Flag(int n) { return HostCell<int32_t>(UiPanelFlags + 4 * n) != 0; }
 
-bool DrawModeSuppresses() { return HostCell<int32_t>(ClientDrawMode) == SuppressingDrawMode; }
-
-}  // namespace
+static bool DrawModeSuppresses() {
+  return HostCell<int32_t>(ClientDrawMode) == SuppressingDrawMode;
+}
 
 extern "C" void __stdcall FrameDrawRoutine(uint32_t argument) {
   if (Flag(18)) return;

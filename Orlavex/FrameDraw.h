@@ -2,7 +2,7 @@
 // rewritten call at FrameDrawCallSite.
 #pragma once
 
-#include <stdint.h>
+#include <cstdint>
 
 // The layout shift of the current display mode (80 and 60 in display mode 2, else 0),
 // written by every frame that draws and added by the party panel to its text positions.

@@ -23,15 +23,13 @@ UnicodeFromBytesFn UnicodeWin2Unicode;
 UnicodeFromBytesFn UnicodeToUnicode;
 UnicodeSprintfFn UnicodeSprintf;
 
-namespace {
-
 struct LangExportRow {
   const char* Name;
   void** Pointer;
 };
 
 // Looked up in this order.
-const LangExportRow LangExports[] = {
+static const LangExportRow LangExports[] = {
     {"?strncpy@Unicode@@SIPAU1@PAU1@PBU1@H@Z", reinterpret_cast<void**>(&UnicodeStrncpy)},
     {"?strcat@Unicode@@SIPAU1@PAU1@PBU1@@Z", reinterpret_cast<void**>(&UnicodeStrcat)},
     {"?strcpy@Unicode@@SIPAU1@PAU1@PBU1@@Z", reinterpret_cast<void**>(&UnicodeStrcpy)},
@@ -42,9 +40,7 @@ const LangExportRow LangExports[] = {
 };
 
 // "ZVLang.dll does not export " + the longest decorated name + terminator fits.
-char MissingExportText[128];
-
-}  // namespace
+static char MissingExportText[128];
 
 void BindHost() {
   for (int i = 0; i < HostLocationCount; ++i)

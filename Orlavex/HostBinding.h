@@ -33,8 +33,10 @@
 // site as the host does, controls GetTickCount and records message boxes.
 #pragma once
 
-#include <stddef.h>
-#include <stdint.h>
+#include "Orlavex/HostRecords.h"
+
+#include <cstddef>
+#include <cstdint>
 
 // The host's 16-bit character text, ended by a zero character.
 typedef wchar_t UnicodeChar;
@@ -90,7 +92,7 @@ enum HostLocationKind { HostFunction, HostData, HostPatchSite };
   X(PanelLatch31, 0x11BA18, HostData)   /* int32 */                                         \
   /* party panel, players */                                                                \
   X(RosterHead, 0x11C33C, HostData)          /* pointer */                                  \
-  X(PlayerUnit, 0x11C1E0, HostData)          /* pointer: +0xC unit id, +0x10 mode */        \
+  X(PlayerUnit, 0x11C1E0, HostData)          /* pointer to the UnitRecord */                \
   X(PartyRowList, 0x11B9CC, HostData)        /* pointer */                                  \
   X(PartyImageA, 0x11B9D4, HostData)         /* 32-bit */                                   \
   X(PartyImageB, 0x11B9D8, HostData)         /* 32-bit */                                   \
@@ -191,6 +193,11 @@ void BindHost();
 template <typename T>
 inline volatile T& HostCell(uintptr_t location) {
   return *reinterpret_cast<volatile T*>(location);
+}
+
+// The local player's unit, or null when there is none.
+inline UnitRecord* LocalPlayerUnit() {
+  return reinterpret_cast<UnitRecord*>(HostCell<uintptr_t>(PlayerUnit));
 }
 
 // Host client functions with no arguments, or with stack arguments only.

@@ -1,9 +1,9 @@
 // Server packets the host never sees: the hook at the start of the host's incoming-packet
-// function, the dispatcher that decides each packet's fate, and the handlers of the three
-// packets that set the local player's stats and move the player.
+// function and the dispatcher that decides each packet's fate and handles the three packets
+// that set the local player's stats and move the player.
 #pragma once
 
-#include <stdint.h>
+#include <cstdint>
 
 // Wire sizes of the three packets the plug-in handles itself. A shorter packet is consumed
 // without effect, so no field is ever read beyond the delivered bytes.
@@ -28,8 +28,3 @@ extern "C" void IncomingPacketHook();
 // 1: the host is to handle the packet; 0: the plug-in consumed it. A length of 0 or less
 // (signed) consumes the packet without reading it.
 extern "C" int32_t __cdecl DispatchServerPacket(const uint8_t* packet, int32_t length);
-
-// Each reads its full layout; DispatchServerPacket has checked the length.
-void HandlePacketCA(const uint8_t* packet);
-void HandlePacketCB(const uint8_t* packet);
-void HandlePacketCC(const uint8_t* packet);

@@ -8,10 +8,11 @@
 #include "Orlavex/UI/Party.h"
 #include "Orlavex/UI/ui.h"
 
-#include <string.h>
+#include <cstring>
+
 #include <windows.h>
 
-// Install order. A null Target keeps the row out of use until its routine lands.
+// Install order.
 const PatchRow PatchTable[PatchRowCount] = {
     // per-frame draw call -> FrameDrawRoutine (takes and pops the call's stack argument)
     {"FrameDrawCallSite",
@@ -51,12 +52,17 @@ const PatchRow PatchTable[PatchRowCount] = {
      {0x53, 0x56, 0x57, 0xE8, 0xB8}},
 };
 
-namespace {
+// What install keeps for removal: the site as computed at install and, for displacement
+// rows, the host's displacement found there.
+struct PatchKept {
+  uintptr_t Site;  // 0: not installed
+  uint32_t SavedDisplacement;
+};
 
-PatchKept Kept[PatchRowCount];
+static PatchKept Kept[PatchRowCount];
 
-const uint8_t CallOpcode = 0xE8;  // call rel32
-const uint8_t JumpOpcode = 0xE9;  // jmp rel32
+static const uint8_t CallOpcode = 0xE8;  // call rel32
+static const uint8_t JumpOpcode = 0xE9;  // jmp rel32
 
 // An instruction of the jump/call rows.
 #pragma pack(push, 1)
@@ -66,8 +72,6 @@ struct RelativeBranch {
 };
 #pragma pack(pop)
 static_assert(sizeof(RelativeBranch) == 5, "a rel32 branch is 5 bytes");
-
-}  // namespace
 
 void WriteCode(void* destination, const void* source, int32_t count) {
   if (count <= 0) return;
@@ -90,10 +94,12 @@ uint32_t ExchangeCodeDword(void* site, uint32_t value) {
   return found;
 }
 
-int FindUnexpectedPatchSite(const PatchRow* rows, int count, const PatchKept* kept) {
-  for (int i = 0; i < count; ++i) {
-    const PatchRow& row = rows[i];
-    if (row.Target == nullptr || kept[i].Site != 0) continue;
+// Index of the first row not yet installed whose site does not hold what the plug-in
+// expects, or -1.
+static int FindUnexpectedPatchSite() {
+  for (int i = 0; i < PatchRowCount; ++i) {
+    const PatchRow& row = PatchTable[i];
+    if (Kept[i].Site != 0) continue;
     const uint8_t* site = reinterpret_cast<const uint8_t*>(*row.Site);
     if (row.Kind == PatchDisplacement) {
       if (site[-1] != CallOpcode) return i;
@@ -104,41 +110,46 @@ int FindUnexpectedPatchSite(const PatchRow* rows, int count, const PatchKept* ke
   return -1;
 }
 
-void ApplyPatchTable(const PatchRow* rows, int count, PatchKept* kept, int32_t install) {
+static void InstallRow(const PatchRow& row, PatchKept* kept) {
+  // Installing twice would save the plug-in's own displacement as the host's.
+  if (kept->Site != 0) return;
+  uintptr_t site = *row.Site;
+  uintptr_t target = reinterpret_cast<uintptr_t>(row.Target);
+  if (row.Kind == PatchDisplacement) {
+    uint32_t displacement = static_cast<uint32_t>(target - (site + 4));
+    kept->SavedDisplacement = ExchangeCodeDword(reinterpret_cast<void*>(site), displacement);
+  } else {
+    RelativeBranch branch;
+    branch.Opcode = row.Kind == PatchJump ? JumpOpcode : CallOpcode;
+    branch.Displacement = static_cast<uint32_t>(target - (site + 5));
+    WriteCode(reinterpret_cast<void*>(site), &branch, sizeof(branch));
+  }
+  kept->Site = site;
+}
+
+// Only what was installed is put back, at the address kept at install.
+static void RemoveRow(const PatchRow& row, PatchKept* kept) {
+  if (kept->Site == 0) return;
+  void* site = reinterpret_cast<void*>(kept->Site);
+  if (row.Kind == PatchDisplacement) {
+    ExchangeCodeDword(site, kept->SavedDisplacement);
+  } else {
+    WriteCode(site, row.HostBytes, sizeof(row.HostBytes));
+  }
+  kept->Site = 0;
+}
+
+void InstallPatches(int32_t install) {
   // A host build other than the one these sites belong to would be corrupted by the first
   // write; refuse before any.
-  if (install && FindUnexpectedPatchSite(rows, count, kept) >= 0)
+  if (install && FindUnexpectedPatchSite() >= 0) {
     CriticalErrorExit("ZVClient.dll is not a supported build");
-
-  for (int i = 0; i < count; ++i) {
-    const PatchRow& row = rows[i];
-    if (row.Target == nullptr) continue;
-    uintptr_t target = reinterpret_cast<uintptr_t>(row.Target);
+  }
+  for (int i = 0; i < PatchRowCount; ++i) {
     if (install) {
-      // Installing twice would save the plug-in's own displacement as the host's.
-      if (kept[i].Site != 0) continue;
-      uintptr_t site = *row.Site;
-      if (row.Kind == PatchDisplacement) {
-        uint32_t displacement = static_cast<uint32_t>(target - (site + 4));
-        kept[i].SavedDisplacement = ExchangeCodeDword(reinterpret_cast<void*>(site), displacement);
-      } else {
-        RelativeBranch branch;
-        branch.Opcode = row.Kind == PatchJump ? JumpOpcode : CallOpcode;
-        branch.Displacement = static_cast<uint32_t>(target - (site + 5));
-        WriteCode(reinterpret_cast<void*>(site), &branch, sizeof(branch));
-      }
-      kept[i].Site = site;
+      InstallRow(PatchTable[i], &Kept[i]);
     } else {
-      // Only what was installed is put back, at the address kept at install.
-      if (kept[i].Site == 0) continue;
-      void* site = reinterpret_cast<void*>(kept[i].Site);
-      if (row.Kind == PatchDisplacement)
-        ExchangeCodeDword(site, kept[i].SavedDisplacement);
-      else
-        WriteCode(site, row.HostBytes, sizeof(row.HostBytes));
-      kept[i].Site = 0;
+      RemoveRow(PatchTable[i], &Kept[i]);
     }
   }
 }
-
-void InstallPatches(int32_t install) { ApplyPatchTable(PatchTable, PatchRowCount, Kept, install); }

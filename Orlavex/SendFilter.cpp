@@ -3,17 +3,16 @@
 #include "Orlavex/FatalError.h"
 #include "Orlavex/HostBinding.h"
 
-#include <string.h>
-#include <windows.h>
+#include <cstring>
 
-namespace {
+#include <windows.h>
 
 // The bytes of the last packet passed on to the sender, written from the start. No size is
 // kept: bytes beyond that packet keep what older, longer packets left (or zero), and a
 // longer packet is compared against them.
-uint8_t LastSentPacket[SendBufferSize];
+static uint8_t LastSentPacket[SendBufferSize];
 // GetTickCount when LastSentPacket was last written.
-uint32_t LastSendTime;
+static uint32_t LastSendTime;
 
 // Window in milliseconds within which a repeat of the last packet is dropped.
 enum : uint32_t {
@@ -29,25 +28,25 @@ struct RepeatWindowRow {
 };
 
 // Every type not listed here uses LongRepeatWindow.
-const RepeatWindowRow RepeatWindows[] = {
+static const RepeatWindowRow RepeatWindows[] = {
     {5, 10, ShortRepeatWindow},
     {12, 17, ShortRepeatWindow},
     {58, 58, NoRepeatWindow},
 };
 
-uint32_t RepeatWindow(uint8_t type) {
+static uint32_t RepeatWindow(uint8_t type) {
   for (const RepeatWindowRow& row : RepeatWindows)
     if (type >= row.FirstType && type <= row.LastType) return row.Window;
   return LongRepeatWindow;
 }
 
-}  // namespace
-
 int32_t SendPacketFiltered(const uint8_t* packet, uint32_t size) {
   if (size >= SendBufferSize) FatalErrorAtLine(OversizePacketLine);
 
   uint32_t now = GetTickCount();
-  uint32_t window = RepeatWindow(packet[0]);
+  // A packet of no bytes has no type byte to read; it repeats the stored packet's first
+  // bytes (none differ), so the stored packet's window holds it.
+  uint32_t window = RepeatWindow(size != 0 ? packet[0] : LastSentPacket[0]);
   // Unsigned difference: a wrap of the tick count is harmless. The window runs from the
   // last packet stored, not from the last one dropped.
   if (window != NoRepeatWindow && now - LastSendTime < window &&

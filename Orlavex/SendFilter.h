@@ -3,7 +3,7 @@
 // last one sent within its type's window.
 #pragma once
 
-#include <stdint.h>
+#include <cstdint>
 
 // The largest packet is one byte below this; the stored copy and the send buffer have
 // exactly this size. The host's code is built for it, so a larger size is fatal.
@@ -19,5 +19,6 @@ extern "C" void SendPacketFilteredEntry();
 
 // Result: zero only when the sender reported failure; the sender's own non-zero result when
 // the packet was sent; 1 when it was dropped as a repeat. A size of SendBufferSize or more
-// ends the process through the host's fatal report (line 18, exit code -1).
+// ends the process through the host's fatal report (line 18, exit code -1). No byte beyond
+// size is read: a packet of size 0 is held to the stored packet's window.
 extern "C" int32_t __cdecl SendPacketFiltered(const uint8_t* packet, uint32_t size);

@@ -2,7 +2,7 @@
 // plug-in's own table so that a test can compare the two.
 #pragma once
 
-#include <stdint.h>
+#include <cstdint>
 
 enum ClientPlaceKind {
   PlaceData,      // a zeroed data cell

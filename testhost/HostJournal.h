@@ -12,7 +12,7 @@
 // else the stand-in's default (given per function in testhost/modules and the client image).
 #pragma once
 
-#include <stdint.h>
+#include <cstdint>
 
 #ifdef ZVHOST_BUILD
 #define ZVHOST_API extern "C" __declspec(dllexport)

@@ -3,39 +3,62 @@
 #include "Orlavex/FatalError.h"
 #include "Orlavex/FrameDraw.h"
 
-#include <string.h>
+#include <cstring>
+
 #include <windows.h>
 
 const char PartySourcePath[] = "C:\\Brellix\\Source\\Orlavex\\UI\\Party";
-
-namespace {
 
 // Text buffers on the stack, in 16-bit characters; the sizes are the host's.
 enum {
   NameTextSize = 32,
   LevelTextSize = 100,
   LocationTextSize = 255,
-  LevelNumberSize = 16,  // "%2u" of a 16-bit level: at most 5 digits
-  NameConvertMax = 16,   // the host converts at most this much of a name
-  DotsConvertMax = 4,    // "..." and its terminator
-  TailConvertMax = 5,    // "...." and its terminator
-  LevelPrefixMax = 20,   // characters of string 3368 the level text keeps
+  LevelNumberSize = 16,   // "%2u" of a 32-bit level: at most 10 digits
+  NameConvertMax = 16,    // the host converts at most this much of a name
+  DotsConvertMax = 4,     // "..." and its terminator
+  TailConvertMax = 5,     // "...." and its terminator
+  TailLastCharacter = 3,  // the tail's character that becomes the name's last one
+  LevelPrefixMax = 20,    // characters of string 3368 the level text keeps
   LevelNumberConvertMax = 9,
 };
 
+// Pixels.
 enum {
-  NameLimitInParty = 95,   // pixels a name may take when its player is in a party
+  NameLimitInParty = 95,   // a name may take this much when its player is in a party
   NameLimitAlone = 135,    // ... and when not
-  LocationLimit = 140,     // pixels a location name may take whole
-  LocationTailRoom = 139,  // pixels the cut name and its tail share
+  LocationLimit = 140,     // a location name may take this much whole
+  LocationTailRoom = 139,  // the cut name and its tail share this much
   StateFieldWidth = 54,    // the party-state text is centred in this many pixels
   DividerTop = 71,         // y of the first divider place, 19 above the first row
   DividerBottom = 335,     // the last divider place at a row
 };
 
+// Where a row's texts go, relative to the row's y and before the screen shift.
 enum {
-  ColourPlain = 0,      // in no party
-  ColourRelation8 = 1,  // the row's player has relation bit 8 toward us
+  NameTextX = 36,
+  ClassTextX = 36,
+  LevelTextX = 266,
+  LocationTextX = 126,
+  TitleLineRise = 2,    // name and party state: this far above the row's y
+  DetailLineDrop = 12,  // class, level and location: this far below it
+  RowTextYOffset = 13,  // PartyRow.TextY: the row's y plus this
+};
+
+// The hover text's region (inclusive) and position, before the screen shift.
+enum {
+  HoverLeft = 278,
+  HoverRight = 310,
+  HoverTop = 389,
+  HoverBottom = 421,
+  HoverTextX = 293,
+  HoverTextY = 386,
+};
+
+// The host's text colours the panel uses.
+enum {
+  ColourPlain = 0,    // in no party
+  ColourMarksUs = 1,  // the row's player has the button-1 relation toward us
   ColourOwnParty = 2,
   ColourOtherParty = 8,
 };
@@ -49,61 +72,98 @@ enum {
   TextNoLocationRecord = 5389,
   TextLocation8Flagged = 5048,
   TextLocation8 = 5047,
-  LocationCodeSpecial = 8,
-  LocationRecordNameOffset = 366,
 };
 
-const int32_t ClassTextNumbers[7] = {4154, 4155, 4157, 4158, 4156, 10097, 10098};
+// Locations: code 8 is named by the host's strings, the others by their host record.
+enum {
+  LocationCodeSpecial = 8,
+  LocationRecordNameOffset = 366,  // bytes into the record: the name, host text
+};
 
-RosterEntry* Roster() { return reinterpret_cast<RosterEntry*>(HostCell<uintptr_t>(RosterHead)); }
+// The rows' texts are drawn in the host's font 0; font 1 is set back after each row.
+enum { RowTextFont = 0, PanelTextFont = 1 };
 
-PartyRow* FirstRow() { return reinterpret_cast<PartyRow*>(HostCell<uintptr_t>(PartyRowList)); }
+// By class code, 0 to 6.
+static const int32_t ClassTextNumbers[] = {4154, 4155, 4157, 4158, 4156, 10097, 10098};
+static const int32_t ClassCodeCount = sizeof(ClassTextNumbers) / sizeof(ClassTextNumbers[0]);
 
-// The local player's unit id, or false when there is no local player.
-bool LocalUnitId(int32_t* id) {
-  uintptr_t unit = HostCell<uintptr_t>(PlayerUnit);
-  if (unit == 0) return false;
-  *id = HostCell<int32_t>(unit + 0xC);
-  return true;
+// The five buttons of a row. Button 0 carries the party state; each other one shows its lit
+// frame when the local player has its relation flag toward the row's player.
+struct RowButtonLayout {
+  int32_t X;
+  int32_t YOffset;  // below the row's y
+  bool ImageA;      // PartyImageA, else PartyImageB
+  int32_t RelationFlag;
+  int32_t Frame;
+  int32_t LitFrame;
+};
+static const RowButtonLayout RowButtons[] = {
+    {190, 0, true, 0, 0, 0},
+    {14, 7, false, RelationFlagButton1, 4, 6},
+    {245, 0, false, RelationFlagButton2, 12, 14},
+    {266, 0, false, RelationFlagButton3, 0, 2},
+    {287, 0, false, RelationFlagButton4, 8, 10},
+};
+static_assert(sizeof(RowButtons) / sizeof(RowButtons[0]) == PartyRowButtonCount,
+              "one layout per button of the row");
+
+// The party-state text by state; state 1 depends on the party (see DrawPartyStateText).
+struct StateTextRow {
+  int32_t Number;
+  int32_t Colour;
+  int32_t X;  // the field's left end before centring
+};
+enum { StateInParty = 1 };
+static const StateTextRow StateTexts[] = {
+    {4150, ColourPlain, 190},  // 0
+    {0, 0, 0},                 // 1: by party, below
+    {4151, ColourPlain, 190},  // 2
+    {4152, ColourPlain, 190},  // 3
+    {5103, ColourPlain, 190},  // 4
+};
+static const uint32_t StateCount = sizeof(StateTexts) / sizeof(StateTexts[0]);
+static const StateTextRow StateInOwnParty = {4148, ColourOwnParty, 155};
+static const StateTextRow StateInOtherParty = {4149, ColourOtherParty, 175};
+
+static RosterEntry* Roster() {
+  return reinterpret_cast<RosterEntry*>(HostCell<uintptr_t>(RosterHead));
 }
 
-// Relation bit of the local player toward the player with unit id other (0 without a
+static PartyRow* FirstRow() {
+  return reinterpret_cast<PartyRow*>(HostCell<uintptr_t>(PartyRowList));
+}
+
+// Relation flag of the local player toward the player with unit id other (0 without a
 // local player).
-int32_t RelationTowards(int32_t other, int32_t mask) {
-  int32_t local = 0;
-  if (!LocalUnitId(&local)) return 0;
-  return TestRelation(local, other, mask);
-}
-
-// ... and of the player other toward the local player.
-int32_t RelationFrom(int32_t other, int32_t mask) {
-  int32_t local = 0;
-  if (!LocalUnitId(&local)) return 0;
-  return TestRelation(other, local, mask);
+static int32_t RelationTowards(int32_t other, int32_t flag) {
+  const UnitRecord* local = LocalPlayerUnit();
+  if (local == nullptr) return 0;
+  return TestRelation(local->UnitId, other, flag);
 }
 
 // A party id only one roster entry carries counts as no party.
-uint16_t EffectivePartyId(const RosterEntry* entry) {
+static uint16_t EffectivePartyId(const RosterEntry* entry) {
   return CountPartyMembers(entry->PartyId) >= 2 ? entry->PartyId : NoParty;
+}
+
+// Appends as much of text as fits behind what buffer (size characters, terminated) holds.
+// Host texts come from language files that translators edit: whatever their length, the
+// part that fits is kept and the buffer's last character stays the terminator.
+static void AppendText(UnicodeChar* buffer, int32_t size, const UnicodeChar* text) {
+  int32_t length = UnicodeStrlen(buffer);
+  int32_t room = size - 1 - length;
+  // The host's strncpy writes at most room characters (padding with zeros), so the copy
+  // ends at or before buffer[size - 1].
+  if (room > 0) UnicodeStrncpy(buffer + length, text, room);
+  buffer[size - 1] = 0;
 }
 
 // Removes characters from the end of text until its width is at most limit. Stops at the
 // empty text, whatever width the host gives it.
-void CutToWidth(UnicodeChar* text, int32_t limit) {
+static void CutToWidth(UnicodeChar* text, int32_t limit) {
   int32_t length = UnicodeStrlen(text);
   while (length > 0 && GetTextWidth(text) > limit) text[--length] = 0;
 }
-
-void SetButton(PartyRowButton* button, int32_t number, int32_t x, int32_t y, int32_t image,
-               int32_t frame) {
-  button->X = x;
-  button->Y = y;
-  button->Image = image;
-  button->Frame = frame;
-  button->Number = number;
-}
-
-}  // namespace
 
 int32_t CountPartyMembers(uint16_t id) {
   int32_t count = 0;
@@ -141,25 +201,31 @@ void FreePartyRows() {
   HostCell<uintptr_t>(PartyRowList) = 0;
 }
 
-void AddPartyRow(RosterEntry* entry, int32_t y) {
+bool AddPartyRow(RosterEntry* entry, int32_t y) {
   if (entry == nullptr) FatalErrorAtLine(PartyRowNullEntryLine);
 
   PartyRow* row =
       static_cast<PartyRow*>(MemAlloc(sizeof(PartyRow), PartySourcePath, PartyRowAllocLine, 0));
+  if (row == nullptr) return false;
   memset(row, 0, sizeof(PartyRow));
 
   int32_t imageA = HostCell<int32_t>(PartyImageA);
   int32_t imageB = HostCell<int32_t>(PartyImageB);
   int32_t unitId = entry->UnitId;
-  SetButton(&row->Buttons[0], 0, 190, y, imageA, 0);
+  for (int32_t i = 0; i < PartyRowButtonCount; ++i) {
+    const RowButtonLayout& layout = RowButtons[i];
+    PartyRowButton& button = row->Buttons[i];
+    button.X = layout.X;
+    button.Y = y + layout.YOffset;
+    button.Image = layout.ImageA ? imageA : imageB;
+    bool lit = layout.RelationFlag != 0 && RelationTowards(unitId, layout.RelationFlag) != 0;
+    button.Frame = lit ? layout.LitFrame : layout.Frame;
+    button.Number = i;
+  }
   row->Buttons[0].Primary = 1;
   row->Buttons[0].State = entry->PartyState;
-  SetButton(&row->Buttons[1], 1, 14, y + 7, imageB, RelationTowards(unitId, RelationBit8) ? 6 : 4);
-  SetButton(&row->Buttons[2], 2, 245, y, imageB, RelationTowards(unitId, RelationBit1) ? 14 : 12);
-  SetButton(&row->Buttons[3], 3, 266, y, imageB, RelationTowards(unitId, RelationBit2) ? 2 : 0);
-  SetButton(&row->Buttons[4], 4, 287, y, imageB, RelationTowards(unitId, RelationBit4) ? 10 : 8);
   row->UnitId = unitId;
-  row->TextY = y + 13;
+  row->TextY = y + RowTextYOffset;
 
   // The field holds PartyRowNameMax characters: a longer roster name is cut rather than
   // written over the fields behind it (the row is zeroed, so the copy stays terminated).
@@ -172,10 +238,11 @@ void AddPartyRow(RosterEntry* entry, int32_t y) {
   PartyRow* last = FirstRow();
   if (last == nullptr) {
     HostCell<uintptr_t>(PartyRowList) = reinterpret_cast<uintptr_t>(row);
-    return;
+    return true;
   }
   while (last->Next != nullptr) last = last->Next;
   last->Next = row;
+  return true;
 }
 
 extern "C" void __cdecl RebuildPartyRows() {
@@ -185,7 +252,7 @@ extern "C" void __cdecl RebuildPartyRows() {
   int32_t rows = 0;
   for (RosterEntry* entry = head->Next; entry != nullptr && rows < PartyRowsMax;
        entry = entry->Next) {
-    AddPartyRow(entry, PartyRowTop + PartyRowSpacing * rows);
+    if (!AddPartyRow(entry, PartyRowTop + PartyRowSpacing * rows)) return;
     ++rows;
   }
 }
@@ -203,91 +270,68 @@ void DrawPartyNameText(const char* name, int32_t y, int32_t colour, int32_t limi
   UnicodeToUnicode(text, name, NameConvertMax);
   if (GetTextWidth(text) > limit) {
     CutToWidth(text, limit);
-    // The dots go beyond the limit; the name alone is held to it. NameConvertMax
-    // characters and the dots fit NameTextSize.
+    // The dots go beyond the limit; the name alone is held to it.
     UnicodeChar dots[DotsConvertMax] = {};
     UnicodeToUnicode(dots, "...", DotsConvertMax);
-    UnicodeStrcat(text, dots);
+    AppendText(text, NameTextSize, dots);
   }
-  DrawUiText(text, ScreenShiftX + 36, y + ScreenShiftY - 2, colour, 0);
+  DrawUiText(text, ScreenShiftX + NameTextX, y + ScreenShiftY - TitleLineRise, colour, 0);
 }
 
 void DrawPartyClassText(int32_t code, int32_t y, int32_t colour) {
-  if (code < 0 || code > 6) return;
-  DrawUiText(GetLocalizedText(ClassTextNumbers[code]), ScreenShiftX + 36, y + ScreenShiftY, colour,
-             0);
+  if (code < 0 || code >= ClassCodeCount) return;
+  DrawUiText(GetLocalizedText(ClassTextNumbers[code]), ScreenShiftX + ClassTextX, y + ScreenShiftY,
+             colour, 0);
 }
 
 void DrawPartyLevelText(int32_t level, int32_t y, int32_t colour) {
   UnicodeChar text[LevelTextSize] = {};
   UnicodeStrncpy(text, GetLocalizedText(TextLevelPrefix), LevelPrefixMax);
-  UnicodeStrcat(text, GetLocalizedText(TextLevelSeparator));
-  UnicodeStrcat(text, GetLocalizedText(TextLevelLabel));
+  AppendText(text, LevelTextSize, GetLocalizedText(TextLevelSeparator));
+  AppendText(text, LevelTextSize, GetLocalizedText(TextLevelLabel));
   char number[LevelNumberSize] = {};
   wsprintfA(number, "%2u", static_cast<unsigned>(level));
   UnicodeChar numberText[LevelNumberSize] = {};
   UnicodeWin2Unicode(numberText, number, LevelNumberConvertMax);
-  UnicodeStrcat(text, numberText);
-  DrawUiText(text, ScreenShiftX + 266, y + ScreenShiftY, colour, 0);
+  AppendText(text, LevelTextSize, numberText);
+  DrawUiText(text, ScreenShiftX + LevelTextX, y + ScreenShiftY, colour, 0);
 }
 
 void DrawPartyLocationText(int32_t code, int32_t rowY, int32_t colour) {
   UnicodeChar text[LocationTextSize] = {};
-  UnicodeStrcpy(text, GetLocationName(code));
+  AppendText(text, LocationTextSize, GetLocationName(code));
   if (GetTextWidth(text) > LocationLimit) {
     // The tail shows that the name was cut and still ends in the name's last character.
     int32_t length = UnicodeStrlen(text);
     UnicodeChar tail[TailConvertMax] = {};
     UnicodeToUnicode(tail, "....", TailConvertMax);
-    tail[3] = length > 0 ? text[length - 1] : 0;
+    tail[TailLastCharacter] = length > 0 ? text[length - 1] : 0;
     CutToWidth(text, LocationTailRoom - GetTextWidth(tail));
-    UnicodeStrcat(text, tail);
+    AppendText(text, LocationTextSize, tail);
   }
-  DrawUiText(text, ScreenShiftX + 126, rowY + 12 + ScreenShiftY, colour, 0);
+  DrawUiText(text, ScreenShiftX + LocationTextX, rowY + DetailLineDrop + ScreenShiftY, colour, 0);
 }
 
 void DrawPartyStateText(int32_t state, uint16_t id, int32_t rowY, bool same) {
-  int32_t number = 0;
-  int32_t colour = ColourPlain;
-  int32_t baseX = 190;
-  switch (static_cast<uint32_t>(state)) {
-    case 0:
-      number = 4150;
-      break;
-    case 1:
-      if (id == NoParty) return;
-      if (same) {
-        number = 4148;
-        colour = ColourOwnParty;
-        baseX = 155;
-      } else {
-        number = 4149;
-        colour = ColourOtherParty;
-        baseX = 175;
-      }
-      break;
-    case 2:
-      number = 4151;
-      break;
-    case 3:
-      number = 4152;
-      break;
-    case 4:
-      number = 5103;
-      break;
-    default:
-      return;
+  uint32_t index = static_cast<uint32_t>(state);  // a negative state is no state either
+  if (index >= StateCount) return;
+  const StateTextRow* row = &StateTexts[index];
+  if (index == StateInParty) {
+    if (id == NoParty) return;
+    row = same ? &StateInOwnParty : &StateInOtherParty;
   }
-  const UnicodeChar* text = GetLocalizedText(number);
+  const UnicodeChar* text = GetLocalizedText(row->Number);
   int32_t width = GetTextWidth(text);
-  int32_t x = ScreenShiftX + baseX;
+  int32_t x = ScreenShiftX + row->X;
   if (width < StateFieldWidth) x += (StateFieldWidth - width) / 2;
-  DrawUiText(text, x, rowY + ScreenShiftY - 2, colour, 0);
+  DrawUiText(text, x, rowY + ScreenShiftY - TitleLineRise, row->Colour, 0);
 }
 
 void DrawPartyRows() {
   RosterEntry* head = Roster();
-  if (head == nullptr || HostCell<uintptr_t>(PlayerUnit) == 0) return;
+  const UnitRecord* local = LocalPlayerUnit();
+  if (head == nullptr || local == nullptr) return;
+  int32_t localId = local->UnitId;
   uint16_t own = EffectivePartyId(head);
 
   PartyRow* row = FirstRow();
@@ -296,26 +340,23 @@ void DrawPartyRows() {
   for (int32_t drawn = 0; row != nullptr && entry != nullptr && drawn < PartyRowsMax; ++drawn) {
     // Party standing and relations come from the roster now; the rest from the row.
     uint16_t id = EffectivePartyId(entry);
-    bool ownParty = false;
+    bool ownParty = id != NoParty && id == own;
     int32_t colour = ColourPlain;
-    if (id == NoParty) {
-      colour = ColourPlain;
-    } else if (id == own) {
+    if (ownParty) {
       colour = ColourOwnParty;
-      ownParty = true;
-    } else {
+    } else if (id != NoParty) {
       colour = ColourOtherParty;
     }
-    if (RelationFrom(entry->UnitId, RelationBit8)) colour = ColourRelation8;
+    if (TestRelation(entry->UnitId, localId, RelationFlagButton1)) colour = ColourMarksUs;
 
-    SetTextFont(0);
+    SetTextFont(RowTextFont);
     DrawPartyNameText(row->Name, y, colour, id != NoParty ? NameLimitInParty : NameLimitAlone);
-    DrawPartyClassText(row->ClassCode, y + 12, colour);
-    DrawPartyLevelText(row->Level, y + 12, colour);
+    DrawPartyClassText(row->ClassCode, y + DetailLineDrop, colour);
+    DrawPartyLevelText(row->Level, y + DetailLineDrop, colour);
     if (ownParty && row->LocationCode != 0) DrawPartyLocationText(row->LocationCode, y, colour);
     HostCallStd1(DrawPartyRow, reinterpret_cast<uint32_t>(row));
     DrawPartyStateText(row->Buttons[0].State, id, y, id == own);
-    SetTextFont(1);
+    SetTextFont(PanelTextFont);
 
     row = row->Next;
     entry = entry->Next;
@@ -354,7 +395,9 @@ void DrawPartyPanel() {
 
   int32_t mouseX = HostCell<int32_t>(MouseX);
   int32_t mouseY = HostCell<int32_t>(MouseY);
-  if (mouseX >= ScreenShiftX + 278 && mouseX <= ScreenShiftX + 310 &&
-      mouseY >= ScreenShiftY + 389 && mouseY <= ScreenShiftY + 421)
-    SetHoverText(GetLocalizedText(TextPartyHover), ScreenShiftX + 293, ScreenShiftY + 386, 0, 1);
+  if (mouseX >= ScreenShiftX + HoverLeft && mouseX <= ScreenShiftX + HoverRight &&
+      mouseY >= ScreenShiftY + HoverTop && mouseY <= ScreenShiftY + HoverBottom) {
+    SetHoverText(GetLocalizedText(TextPartyHover), ScreenShiftX + HoverTextX,
+                 ScreenShiftY + HoverTextY, 0, 1);
+  }
 }

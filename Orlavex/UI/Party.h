@@ -3,41 +3,14 @@
 #pragma once
 
 #include "Orlavex/HostBinding.h"
+#include "Orlavex/HostRecords.h"
 
-#include <stddef.h>
-#include <stdint.h>
+#include <cstddef>
+#include <cstdint>
 
-// Host records, read in place. The padding only keeps the named fields at the host's byte
-// offsets; what lies between belongs to the host.
+enum { PartyRowButtonCount = 5 };
+
 #pragma pack(push, 1)
-
-struct RelationNode {
-  int32_t UnitId;  // the player this node speaks about
-  int32_t Flags;   // relation bits 1, 2, 4 and 8
-  RelationNode* Next;
-};
-
-struct AliasNode {
-  int32_t UnitId;  // a further unit id of the same roster entry
-  AliasNode* Next;
-};
-
-struct RosterEntry {
-  uint8_t Host00[0x10];
-  int32_t UnitId;  // 0x10
-  uint8_t Host14[0x08];
-  int32_t ClassCode;     // 0x1C, 0 to 6
-  uint16_t Level;        // 0x20
-  uint16_t PartyId;      // 0x22, NoParty when in no party
-  int32_t LocationCode;  // 0x24
-  uint8_t Host28[0x08];
-  int32_t PartyState;        // 0x30, 0 to 4
-  RelationNode** Relations;  // 0x34, a cell holding the first node, or null
-  AliasNode* Aliases;        // 0x38, or null
-  uint8_t Host3C[0x2A];
-  char Name[0x1A];    // 0x66, 8-bit, zero-terminated
-  RosterEntry* Next;  // 0x80, or null
-};
 
 // One button of a party row: 32 bytes in the host's layout.
 struct PartyRowButton {
@@ -54,30 +27,17 @@ struct PartyRowButton {
 // One row of the host's party panel: 209 bytes, packed, so everything from ClassCode on is
 // unaligned. The host's own panel code walks these rows, so the layout is the host's.
 struct PartyRow {
-  PartyRowButton Buttons[5];  // at 0, 32, 64, 96, 128
-  char Name[25];              // 160: PartyRowNameMax characters and the terminator
-  int32_t ClassCode;          // 185
-  int32_t Level;              // 189, the roster's 16-bit level zero-extended
-  int32_t LocationCode;       // 193
-  int32_t UnitId;             // 197
-  int32_t TextY;              // 201, row y + 13
-  PartyRow* Next;             // 205, or null
+  PartyRowButton Buttons[PartyRowButtonCount];  // at 0, 32, 64, 96, 128
+  char Name[25];         // 160: PartyRowNameMax characters and the terminator
+  int32_t ClassCode;     // 185
+  int32_t Level;         // 189, the roster's 16-bit level zero-extended
+  int32_t LocationCode;  // 193
+  int32_t UnitId;        // 197
+  int32_t TextY;         // 201, row y + 13
+  PartyRow* Next;        // 205, or null
 };
 
 #pragma pack(pop)
-
-static_assert(sizeof(RelationNode) == 12, "RelationNode: unit id, flags, next");
-static_assert(sizeof(AliasNode) == 8, "AliasNode: unit id, next");
-static_assert(offsetof(RosterEntry, UnitId) == 0x10, "host layout");
-static_assert(offsetof(RosterEntry, ClassCode) == 0x1C, "host layout");
-static_assert(offsetof(RosterEntry, Level) == 0x20, "host layout");
-static_assert(offsetof(RosterEntry, PartyId) == 0x22, "host layout");
-static_assert(offsetof(RosterEntry, LocationCode) == 0x24, "host layout");
-static_assert(offsetof(RosterEntry, PartyState) == 0x30, "host layout");
-static_assert(offsetof(RosterEntry, Relations) == 0x34, "host layout");
-static_assert(offsetof(RosterEntry, Aliases) == 0x38, "host layout");
-static_assert(offsetof(RosterEntry, Name) == 0x66, "host layout");
-static_assert(offsetof(RosterEntry, Next) == 0x80, "host layout");
 
 static_assert(sizeof(PartyRowButton) == 32, "a row button is 32 bytes");
 static_assert(offsetof(PartyRowButton, X) == 4, "host layout");
@@ -98,7 +58,6 @@ static_assert(offsetof(PartyRow, TextY) == 201, "host layout");
 static_assert(offsetof(PartyRow, Next) == 205, "host layout");
 static_assert(sizeof(PartyRow) == 209, "the host's row is 209 bytes");
 
-const uint16_t NoParty = 0xFFFF;  // party id of a player in no party
 enum {
   PartyRowsMax = 9,         // rows the panel holds
   PartyRowTop = 90,         // y of the first row
@@ -112,19 +71,18 @@ enum {
 // The source path the host's allocator is given with every row.
 extern const char PartySourcePath[];
 
-// Relation bits of RelationNode.Flags.
-enum { RelationBit1 = 1, RelationBit2 = 2, RelationBit4 = 4, RelationBit8 = 8 };
-
 // Entered through the jump at PartyListBuildFunc whenever the host rebuilds its rows (no
 // arguments, no result, the host's usual register contract): frees the old rows, then adds
-// one row per other player, at most PartyRowsMax.
+// one row per other player, at most PartyRowsMax. When the host's allocator gives no block
+// the rows end there: rows and roster entries are paired by position, so no row is skipped.
 extern "C" void __cdecl RebuildPartyRows();
 // Called by the frame draw routine while the party panel (flag 22) is open.
 void DrawPartyPanel();
 
 void FreePartyRows();
-// Appends a row for entry at y; a null entry is fatal (line 295).
-void AddPartyRow(RosterEntry* entry, int32_t y);
+// Appends a row for entry at y; a null entry is fatal (line 295). False when the host's
+// allocator gave no block: no row was added.
+bool AddPartyRow(RosterEntry* entry, int32_t y);
 void DrawPartyRows();
 void DrawPartyDividers();
 // The location's name, owned by the host.

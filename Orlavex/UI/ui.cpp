@@ -2,8 +2,8 @@
 
 #include "Orlavex/HostBinding.h"
 
-#include <stddef.h>
-#include <string.h>
+#include <cstddef>
+#include <cstring>
 
 const char ShortItemCodeList[] = "ceh bet tes fed toa dhn bey mbr pk1 pk2 pk3 ";
 const char LongItemCodeList[] =
@@ -12,8 +12,6 @@ const char LongItemCodeList[] =
     "r23 r24 r25 r26 r27 r28 r29 r30 r31 r32 r33 ";
 static_assert(sizeof(ShortItemCodeList) == 11 * 4 + 1, "11 codes and the end byte");
 static_assert(sizeof(LongItemCodeList) == 44 * 4 + 1, "44 codes and the end byte");
-
-namespace {
 
 // The host's item unit and item type records, read in place.
 struct HostItem {
@@ -32,10 +30,10 @@ static_assert(offsetof(HostItemType, Code) == 0x80, "host layout");
 enum : int32_t { ListedItemFlag = 0x4A, FlaggedItemFlag = 0x100 };
 
 // The host's checked flag test wants the caller's source position.
-const int32_t ItemColourSourceLine = 424;
-const char ItemColourSourcePath[] = "C:\\Brellix\\Source\\Orlavex\\UI\\ui";
+static const int32_t ItemColourSourceLine = 424;
+static const char ItemColourSourcePath[] = "C:\\Brellix\\Source\\Orlavex\\UI\\ui";
 
-bool CodeInList(const char* list, uint32_t code) {
+static bool CodeInList(const char* list, uint32_t code) {
   for (const char* entry = list; entry[0] != 0; entry += 4) {
     uint32_t listed;
     memcpy(&listed, entry, sizeof(listed));
@@ -43,8 +41,6 @@ bool CodeInList(const char* list, uint32_t code) {
   }
   return false;
 }
-
-}  // namespace
 
 int32_t ChooseItemColor(void* item, int32_t colour) {
   if (TestItemFlag(item, ListedItemFlag) != 0) {

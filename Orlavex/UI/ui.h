@@ -2,7 +2,7 @@
 // through two patched places.
 #pragma once
 
-#include <stdint.h>
+#include <cstdint>
 
 // Item codes are four bytes, three characters and a space, compared as one 32-bit value
 // (exact, case-sensitive, the space included). A list is walked four bytes at a time and

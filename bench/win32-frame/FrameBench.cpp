@@ -8,34 +8,32 @@
 // Every host call lands in a stand-in that journals it, so the figures include the
 // stand-in's own cost per call; the panel-closed case shows the floor of the fixed steps.
 #include "testhost/kit/HostKit.h"
-#include "testhost/kit/HostRecords.h"
+#include "Orlavex/HostRecords.h"
 
-#include <stdio.h>
-#include <string.h>
+#include <cstdio>
+#include <cstring>
 
 #include <functional>
 
-namespace {
+static uint32_t Frames = 20000;
 
-uint32_t Frames = 20000;
+static LARGE_INTEGER Frequency;
 
-LARGE_INTEGER Frequency;
-
-double NowNs() {
+static double NowNs() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   return static_cast<double>(now.QuadPart) * 1e9 / static_cast<double>(Frequency.QuadPart);
 }
 
-using Entry = HostRosterEntry;
+using Entry = RosterEntry;
 
-Entry Roster[11];
-HostUnit LocalUnit;
-uint8_t LocationRecord[512];
+static Entry Roster[11];
+static UnitRecord LocalUnit;
+static uint8_t LocationRecord[512];
 
 // The local player and 10 others in three parties, with long names and location names so
 // that the cutting loops run: the panel shows 9 of them.
-void MakeRoster() {
+static void MakeRoster() {
   const char* names[11] = {"Velmora",  "Ashkettle", "Thessaly-Marchwind",
                            "Brannoch", "Quill",     "Oriane Delacroix",
                            "Mott",     "Saffi",     "Ysolde",
@@ -58,7 +56,7 @@ void MakeRoster() {
   LocalUnit.UnitId = 500;
 }
 
-double MeasureFrames(uint32_t* callsPerFrame) {
+static double MeasureFrames(uint32_t* callsPerFrame) {
   double total = 0;
   for (uint32_t i = 0; i < Frames; ++i) {
     HostJournalClear();
@@ -70,41 +68,38 @@ double MeasureFrames(uint32_t* callsPerFrame) {
   return total / Frames;
 }
 
-void Report(const char* name, double ns, uint32_t calls) {
+static void Report(const char* name, double ns, uint32_t calls) {
   printf("%-44s %10.1f ns/frame, %u host calls/frame\n", name, ns, calls);
   fflush(stdout);
 }
 
-}  // namespace
-
 int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "--smoke") == 0) Frames = 20;
   QueryPerformanceFrequency(&Frequency);
-  HostReset();
-  HostSetCharWidth(7);
-  HostSetResult("GetNamedRecord", reinterpret_cast<uint32_t>(LocationRecord));
   MakeRoster();
   HostLaunchSettings settings = {};
   settings.StatTextAlwaysShown = 1;
-  OnState([](int32_t) {
-    ClientCell<uintptr_t>(Offset_RosterHead) = reinterpret_cast<uintptr_t>(&Roster[0]);
-    ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
-    ClientCell<int32_t>(Offset_ScreenWidth) = 800;
-    ClientCell<int32_t>(Offset_ScreenHeight) = 600;
-    CallPartyListBuild();
-    uint32_t calls = 0;
+  WhilePatched(
+      [] {
+        HostSetCharWidth(7);
+        HostSetResult("GetNamedRecord", reinterpret_cast<uint32_t>(LocationRecord));
+        ClientCell<uintptr_t>(Offset_RosterHead) = reinterpret_cast<uintptr_t>(&Roster[0]);
+        ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
+        ClientCell<int32_t>(Offset_ScreenWidth) = 800;
+        ClientCell<int32_t>(Offset_ScreenHeight) = 600;
+        CallPartyListBuild();
+        uint32_t calls = 0;
 
-    ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 1;
-    double open = MeasureFrames(&calls);
-    Report("frame, party panel open with 9 rows", open, calls);
-    if (CountCalls(HostJournal(), "DrawPartyRow") != 9)
-      printf("unexpected: %d rows drawn\n", CountCalls(HostJournal(), "DrawPartyRow"));
+        ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 1;
+        double open = MeasureFrames(&calls);
+        Report("frame, party panel open with 9 rows", open, calls);
+        if (CountCalls(HostJournal(), "DrawPartyRow") != 9)
+          printf("unexpected: %d rows drawn\n", CountCalls(HostJournal(), "DrawPartyRow"));
 
-    ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 0;
-    double closed = MeasureFrames(&calls);
-    Report("frame, party panel closed", closed, calls);
-    return 1;
-  });
-  RunClientEntry(&settings);
+        ClientCell<int32_t>(Offset_UiPanelFlags + 4 * 22) = 0;
+        double closed = MeasureFrames(&calls);
+        Report("frame, party panel closed", closed, calls);
+      },
+      settings);
   return 0;
 }

@@ -6,29 +6,28 @@
 //
 // Paths that call host functions include the stand-in's own cost of journalling each call;
 // the "journal" line gives that cost per host call for comparison.
+#include "Orlavex/HostRecords.h"
 #include "testhost/kit/HostKit.h"
 
-#include <stdio.h>
-#include <string.h>
+#include <cstdio>
+#include <cstring>
 
 #include <functional>
 
-namespace {
+static uint32_t Iterations = 200000;
 
-uint32_t Iterations = 200000;
+static LARGE_INTEGER Frequency;
 
-LARGE_INTEGER Frequency;
-
-double NowNs() {
+static double NowNs() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   return static_cast<double>(now.QuadPart) * 1e9 / static_cast<double>(Frequency.QuadPart);
 }
 
 // The journal holds 8192 calls; it is emptied between batches, outside the timed part.
-const uint32_t Batch = 1024;
+static const uint32_t Batch = 1024;
 
-double Measure(const std::function<void(uint32_t i)>& once) {
+static double Measure(const std::function<void(uint32_t i)>& once) {
   double total = 0;
   for (uint32_t done = 0; done < Iterations; done += Batch) {
     HostJournalClear();
@@ -40,17 +39,14 @@ double Measure(const std::function<void(uint32_t i)>& once) {
   return total / Iterations;
 }
 
-void Report(const char* path, double ns) {
+static void Report(const char* path, double ns) {
   printf("%-48s %10.1f ns/packet\n", path, ns);
   fflush(stdout);
 }
 
-struct Unit {
-  uint8_t Bytes[0x40];
-};
-Unit Player;
+static UnitRecord Player;
 
-void Run() {
+static void Run() {
   static uint8_t send[64] = {21, 1, 2, 3, 4, 5, 6, 7};
   static uint8_t other[64] = {22, 1, 2, 3, 4, 5, 6, 7};
   const uint32_t sendSize = 32;
@@ -100,21 +96,14 @@ void Run() {
          Measure([&](uint32_t) { HostFinishCall(HostRecordCall("Bench", 4, args), 0); }));
 }
 
-}  // namespace
-
 int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "--smoke") == 0) Iterations = 2000;
   QueryPerformanceFrequency(&Frequency);
-  HostReset();
-  ClockInstall();
-  HostLaunchSettings settings = {};
   bool ran = false;
-  OnState([&](int32_t) {
+  WhilePatchedOnTestClock([&] {
     Run();
     ran = true;
-    return 1;
   });
-  RunClientEntry(&settings);
   if (!ran) {
     fprintf(stderr, "packet_bench: the state loop never ran\n");
     return 1;

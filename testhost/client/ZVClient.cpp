@@ -6,10 +6,8 @@
 
 #include <windows.h>
 
-namespace {
 // Offsets reach up to 0x120CB2; the section starts a few pages into the image.
-__attribute__((aligned(4096))) unsigned char ClientImage[0x124000];
-}  // namespace
+static __attribute__((aligned(4096))) unsigned char ClientImage[0x124000];
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH)

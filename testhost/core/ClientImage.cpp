@@ -3,8 +3,8 @@
 #include "testhost/ClientOffsets.h"
 #include "testhost/core/StandIn.h"
 
-#include <stdio.h>
-#include <string.h>
+#include <cstdio>
+#include <cstring>
 #include <windows.h>
 
 extern "C" {
@@ -18,9 +18,7 @@ uint32_t ClientReceiveRecord(uint32_t* frame);
 uint32_t ClientSendRecord(uint32_t* frame, uint32_t* ebpFrame);
 }
 
-namespace {
-
-uintptr_t Base, SectionStart, SectionEnd;
+static uintptr_t Base, SectionStart, SectionEnd;
 
 struct Place {
   const char* Name;
@@ -28,7 +26,7 @@ struct Place {
   ClientPlaceKind Kind;
 };
 #define TESTHOST_PLACE_ROW(name, offset, kind) {#name, offset, kind},
-const Place Places[] = {TESTHOST_CLIENT_PLACES(TESTHOST_PLACE_ROW)};
+static const Place Places[] = {TESTHOST_CLIENT_PLACES(TESTHOST_PLACE_ROW)};
 #undef TESTHOST_PLACE_ROW
 
 // Functions whose failure result is 0: start them as succeeding.
@@ -36,7 +34,7 @@ struct DefaultResult {
   const char* Name;
   uint32_t Value;
 };
-const DefaultResult DefaultResults[] = {{"ClientSetup", 1}, {"ClientStart", 1}};
+static const DefaultResult DefaultResults[] = {{"ClientSetup", 1}, {"ClientStart", 1}};
 
 enum { StubCapacity = 160, StubSize = 16 };
 struct Stub {
@@ -44,34 +42,34 @@ struct Stub {
   int Pops;
   uint32_t Default;
 };
-Stub Stubs[StubCapacity];
-int StubCount;
-uint8_t* StubCode;  // push imm32 (index); jmp rel32 (common stub)
+static Stub Stubs[StubCapacity];
+static int StubCount;
+static uint8_t* StubCode;  // push imm32 (index); jmp rel32 (common stub)
 
-void Fail(const char* what) {
+static void Fail(const char* what) {
   fprintf(stderr, "zvhost: %s\n", what);
   fflush(stderr);
   ExitProcess(91);
 }
 
-uint8_t* At(uint32_t offset) { return reinterpret_cast<uint8_t*>(Base + offset); }
+static uint8_t* At(uint32_t offset) { return reinterpret_cast<uint8_t*>(Base + offset); }
 
-void PutRel32(uint8_t* field, uintptr_t target) {
+static void PutRel32(uint8_t* field, uintptr_t target) {
   uint32_t displacement = static_cast<uint32_t>(target - (reinterpret_cast<uintptr_t>(field) + 4));
   memcpy(field, &displacement, 4);
 }
 
-void PutBranch(uint32_t offset, uint8_t opcode, uintptr_t target) {
+static void PutBranch(uint32_t offset, uint8_t opcode, uintptr_t target) {
   uint8_t* site = At(offset);
   site[0] = opcode;
   PutRel32(site + 1, target);
 }
 
-void PutBytes(uint32_t offset, const uint8_t* bytes, size_t count) {
+static void PutBytes(uint32_t offset, const uint8_t* bytes, size_t count) {
   memcpy(At(offset), bytes, count);
 }
 
-uintptr_t StubFor(const char* name, int pops) {
+static uintptr_t StubFor(const char* name, int pops) {
   for (int i = 0; i < StubCount; ++i)
     if (strcmp(Stubs[i].Name, name) == 0)
       return reinterpret_cast<uintptr_t>(StubCode + i * StubSize);
@@ -106,11 +104,11 @@ int32_t __cdecl StateHandler() {
   return static_cast<int32_t>(HostFinishCall(call, 1));  // unscripted: leave the loop
 }
 typedef int32_t(__cdecl* StateHandlerFn)();
-const StateHandlerFn StateHandlers[7] = {StateHandler<0>, StateHandler<1>, StateHandler<2>,
-                                         StateHandler<3>, StateHandler<4>, StateHandler<5>,
-                                         StateHandler<6>};
+static const StateHandlerFn StateHandlers[7] = {StateHandler<0>, StateHandler<1>, StateHandler<2>,
+                                                StateHandler<3>, StateHandler<4>, StateHandler<5>,
+                                                StateHandler<6>};
 
-void LayOutHostCode() {
+static void LayOutHostCode() {
   // Per-frame caller: mov eax,[esp+4] / push eax / nops / call <draw> / ret 4.
   static const uint8_t frameHead[] = {0x8B, 0x44, 0x24, 0x04, 0x50, 0x90,
                                       0x90, 0x90, 0x90, 0x90, 0x90};
@@ -162,7 +160,7 @@ void LayOutHostCode() {
   PutBranch(Offset_PartyListBuildInner, 0xE9, StubFor("PartyListBuildHost", 0));
 }
 
-void LayOut() {
+static void LayOut() {
   uintptr_t codeStart = SectionStart;
   uintptr_t codeEnd = Base + Offset_CodeEnd;
   DWORD old = 0;
@@ -190,8 +188,6 @@ void LayOut() {
   FlushInstructionCache(GetCurrentProcess(), reinterpret_cast<void*>(codeStart),
                         codeEnd - codeStart);
 }
-
-}  // namespace
 
 uint32_t ClientStubRecord(uint32_t* frame) {
   const Stub& stub = Stubs[frame[8]];

@@ -1,14 +1,12 @@
 // zvhost.dll: the one journal and the script every stand-in consults.
 #include "testhost/core/StandIn.h"
 
-#include <stdio.h>
-#include <string.h>
-#include <wchar.h>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
 #include <windows.h>
 
-namespace {
-
-HostJournalData* Journal;
+static HostJournalData* Journal;
 
 enum {
   ScriptCapacity = 256,
@@ -27,32 +25,32 @@ struct ScriptRow {
   HostCallback Callback;
   void* Context;
 };
-ScriptRow Script[ScriptCapacity];
-int ScriptCount;
+static ScriptRow Script[ScriptCapacity];
+static int ScriptCount;
 
 struct StringRow {
   int32_t Number;
   wchar_t Text[HostCallTextSize];
 };
-StringRow Strings[StringCapacity];
-int StringCount;
-wchar_t DefaultString[StringCapacity][16];  // "#<number>" texts handed out, kept alive
+static StringRow Strings[StringCapacity];
+static int StringCount;
+static wchar_t DefaultString[StringCapacity][16];  // "#<number>" texts handed out, kept alive
 
 struct WidthRow {
   wchar_t Text[HostCallTextSize];
   int32_t Width;
 };
-WidthRow Widths[WidthCapacity];
-int WidthCount;
-int32_t CharWidth = 6;
+static WidthRow Widths[WidthCapacity];
+static int WidthCount;
+static int32_t CharWidth = 6;
 
-void Fail(const char* what) {
+static void Fail(const char* what) {
   fprintf(stderr, "zvhost: %s\n", what);
   fflush(stderr);
   ExitProcess(90);
 }
 
-HostJournalData* MapJournal() {
+static HostJournalData* MapJournal() {
   char name[128];
   DWORD length = GetEnvironmentVariableA("ZV_HOST_JOURNAL", name, sizeof(name));
   if (length > 0 && length < sizeof(name)) {
@@ -68,7 +66,7 @@ HostJournalData* MapJournal() {
   return static_cast<HostJournalData*>(memory);
 }
 
-ScriptRow* FindScript(const char* function, bool create) {
+static ScriptRow* FindScript(const char* function, bool create) {
   for (int i = 0; i < ScriptCount; ++i)
     if (strcmp(Script[i].Function, function) == 0) return &Script[i];
   if (!create) return nullptr;
@@ -79,13 +77,11 @@ ScriptRow* FindScript(const char* function, bool create) {
   return row;
 }
 
-void CopyWide(wchar_t* destination, const wchar_t* source, size_t size) {
+static void CopyWide(wchar_t* destination, const wchar_t* source, size_t size) {
   size_t i = 0;
   for (; source != nullptr && i + 1 < size && source[i] != 0; ++i) destination[i] = source[i];
   destination[i] = 0;
 }
-
-}  // namespace
 
 HostJournalData* HostJournal() {
   if (Journal == nullptr) Journal = MapJournal();
@@ -215,10 +211,9 @@ int32_t HostTextWidth(const wchar_t* text) {
 }
 
 // --- allocations (Vusk MemAlloc/MemFree) ---
-namespace {
-void* Blocks[BlockCapacity];
-int BlockCount;
-}  // namespace
+
+static void* Blocks[BlockCapacity];
+static int BlockCount;
 
 void* HostAllocateBlock(uint32_t size) {
   // The host allocator does not clear: fill with a pattern so missing zeroing shows.

@@ -9,9 +9,19 @@ ZVHOST_API void* HostAllocateBlock(uint32_t size);
 ZVHOST_API bool HostReleaseBlock(void* block);
 ZVHOST_API void HostResetScript();
 
+// An argument as the 32-bit value the host passed: a pointer's address or an integer.
+template <typename T>
+inline uint32_t ArgumentValue(T* pointer) {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer));
+}
+template <typename T>
+inline uint32_t ArgumentValue(T value) {
+  return static_cast<uint32_t>(value);
+}
+
 // Records a call with up to eight 32-bit arguments.
 template <typename... A>
 inline HostCallRecord* RecordCall(const char* function, A... args) {
-  const uint32_t values[sizeof...(A) + 1] = {(uint32_t)(uintptr_t)args..., 0};
+  const uint32_t values[sizeof...(A) + 1] = {ArgumentValue(args)..., 0};
   return HostRecordCall(function, sizeof...(A), values);
 }

@@ -7,20 +7,16 @@
 #include "testhost/ClientOffsets.h"
 #include "testhost/HostJournal.h"
 
-#include <stdio.h>
-#include <stdlib.h>
+#include <cstdio>
+#include <cstdlib>
 #include <windows.h>
 
-namespace {
+static uint8_t Settings[0x1000];
 
-uint8_t Settings[0x1000];
-
-uint32_t QuitSession(HostCallRecord*, void*) {
+static uint32_t QuitSession(HostCallRecord*, void*) {
   *reinterpret_cast<volatile int32_t*>(HostClientBase() + Offset_ClientLoopFlag) = 0;
   return 1;
 }
-
-}  // namespace
 
 int main(int argc, char** argv) {
   int32_t mode = argc > 1 ? atoi(argv[1]) : 0;

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-#include <string.h>
-
-namespace {
+#include <cstdio>
+#include <cstring>
 
 struct CallInFrame {
   uint32_t Target;
@@ -18,27 +16,27 @@ static_assert(sizeof(CallInRegs) == 36, "register layout used by CallIns.S");
 
 extern "C" void CallInRun(const CallInFrame* in, CallInRegs* out);
 
-HMODULE Plugin;
+static HMODULE Plugin;
 
-std::function<int32_t(int32_t)> StateHandler;
+static std::function<int32_t(int32_t)> StateHandler;
 
 enum { CallHandlerCapacity = 64 };
 struct CallHandler {
   std::string Function;
   std::function<uint32_t(HostCallRecord&)> Handler;
 };
-CallHandler CallHandlers[CallHandlerCapacity];
+static CallHandler CallHandlers[CallHandlerCapacity];
 
-uint32_t RunStateHandler(HostCallRecord* call, void*) {
+static uint32_t RunStateHandler(HostCallRecord* call, void*) {
   if (!StateHandler) return 1;
   return static_cast<uint32_t>(StateHandler(static_cast<int32_t>(call->Args[0])));
 }
 
-uint32_t RunCallHandler(HostCallRecord* call, void* context) {
+static uint32_t RunCallHandler(HostCallRecord* call, void* context) {
   return static_cast<CallHandler*>(context)->Handler(*call);
 }
 
-CallInFrame Frame(uint32_t offset) {
+static CallInFrame Frame(uint32_t offset) {
   CallInFrame frame = {};
   frame.Target = static_cast<uint32_t>(ClientAt(offset));
   frame.Eax = 0xA0A0A0A0;
@@ -51,16 +49,16 @@ CallInFrame Frame(uint32_t offset) {
   return frame;
 }
 
-CallInRegs Run(const CallInFrame& frame) {
+static CallInRegs Run(const CallInFrame& frame) {
   CallInRegs regs = {};
   CallInRun(&frame, &regs);
   return regs;
 }
 
-volatile uint32_t ClockNow;
-DWORD WINAPI KitTickCount() { return ClockNow; }
+static volatile uint32_t ClockNow;
+static DWORD WINAPI KitTickCount() { return ClockNow; }
 
-int WINAPI KitMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+static int WINAPI KitMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
   const uint32_t args[4] = {reinterpret_cast<uint32_t>(owner), reinterpret_cast<uint32_t>(text),
                             reinterpret_cast<uint32_t>(caption), style};
   HostCallRecord* call = HostRecordCall("MessageBoxA", 4, args);
@@ -75,13 +73,19 @@ int WINAPI KitMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
   return IDOK;
 }
 
-void Die(const char* what) {
+typedef BOOL(WINAPI* VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
+
+// VirtualProtect as kernel32 exports it, whatever any import table says.
+static VirtualProtectFn SystemVirtualProtect() {
+  return reinterpret_cast<VirtualProtectFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "VirtualProtect")));
+}
+
+static void Die(const char* what) {
   fprintf(stderr, "hostkit: %s (error %lu)\n", what, GetLastError());
   fflush(stderr);
   ExitProcess(92);
 }
-
-}  // namespace
 
 HMODULE LoadPlugin() {
   if (Plugin == nullptr) {
@@ -110,14 +114,48 @@ void OnState(std::function<int32_t(int32_t)> handler) {
   HostSetCallback("ClientStateHandler", RunStateHandler, nullptr);
 }
 
-void WhilePatched(const std::function<void()>& work) {
+void WhilePatched(const std::function<void()>& work, const HostLaunchSettings& settings) {
   HostReset();
-  HostLaunchSettings settings = {};
+  // The plug-in keeps the record's address for the whole process, as the host's does.
+  static HostLaunchSettings running;
+  running = settings;
   OnState([&](int32_t) {
     work();
     return 1;
   });
-  RunClientEntry(&settings);
+  RunClientEntry(&running);
+}
+
+void WhilePatchedOnTestClock(const std::function<void()>& work) {
+  WhilePatched([&] {
+    ClockInstall();
+    work();
+  });
+}
+
+GuardedBytes GuardedBytesMake() {
+  GuardedBytes guarded = {};
+  guarded.Pages = static_cast<uint8_t*>(
+      VirtualAlloc(nullptr, 2 * GuardedPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (guarded.Pages == nullptr) Die("cannot allocate the guarded pages");
+  DWORD old = 0;
+  if (!VirtualProtect(guarded.Pages + GuardedPageSize, GuardedPageSize, PAGE_NOACCESS, &old))
+    Die("cannot make the guard page");
+  return guarded;
+}
+
+void GuardedBytesFree(GuardedBytes* guarded) {
+  if (guarded->Pages != nullptr) VirtualFree(guarded->Pages, 0, MEM_RELEASE);
+  guarded->Pages = nullptr;
+}
+
+const uint8_t* GuardedBytesPlace(const GuardedBytes& guarded, const uint8_t* bytes,
+                                 int32_t length) {
+  uint32_t delivered = length > 0 ? static_cast<uint32_t>(length) : 0;
+  if (delivered > GuardedPageSize) Die("more bytes than the guarded page holds");
+  uint8_t* at = guarded.Pages + GuardedPageSize - delivered;
+  if (delivered > 0) memcpy(at, bytes, delivered);
+  return at;
 }
 
 void OnCall(const char* function, std::function<uint32_t(HostCallRecord&)> handler) {
@@ -199,11 +237,15 @@ void* PatchImport(HMODULE module, const char* dll, const char* function, void* r
       IMAGE_IMPORT_BY_NAME* byName =
           reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
       if (strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+      // The slot may be this program's own VirtualProtect: once it is redirected, a call
+      // through the import would reach the replacement before its caller has kept the
+      // previous target. Both calls go straight to the system's function instead.
+      VirtualProtectFn protect = SystemVirtualProtect();
       DWORD old = 0;
-      VirtualProtect(&slots->u1.Function, 4, PAGE_READWRITE, &old);
+      protect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &old);
       void* previous = reinterpret_cast<void*>(slots->u1.Function);
       slots->u1.Function = reinterpret_cast<DWORD>(replacement);
-      VirtualProtect(&slots->u1.Function, 4, old, &old);
+      protect(&slots->u1.Function, sizeof(slots->u1.Function), old, &old);
       return previous;
     }
   }

@@ -3,15 +3,18 @@
 // the host does, control time, capture message boxes, run fatal paths in a child process,
 // and read the journal.
 //
+//   WhilePatched([&] {                             // fresh host; runs once inside the loop
+//     CallInRegs regs = CallReceivePacket(packet, sizeof(packet)); // patches are in place
+//     EXPECT_EQ(1, CountCalls(HostJournal(), "SetUnitStat"));
+//   });
+//
+// A test about the entry itself (its result, the states it runs) uses the pieces:
+//
 //   HostReset();                                   // fresh journal, script and client image
 //   HostLaunchSettings settings = {};
 //   settings.GameMode = 2;
-//   OnState([&](int32_t state) {                   // every state handler call of the loop
-//     CallInRegs regs = CallReceivePacket(packet, sizeof(packet)); // patches are in place here
-//     return 1;                                    // the next state: 1 leaves the loop
-//   });
+//   OnState([&](int32_t state) { return 1; });     // the next state: 1 leaves the loop
 //   uint32_t result = RunClientEntry(&settings);
-//   EXPECT_EQ(1, CountCalls(HostJournal(), "SetUnitStat"));
 //
 // Scripting results: HostSetResult("SendToServer", 0), HostQueueResult(...), HostSetString,
 // HostSetTextWidth, HostSetCharWidth (testhost/HostJournal.h), or OnCall for a callback.
@@ -20,6 +23,7 @@
 #include "testhost/ClientOffsets.h"
 #include "testhost/HostJournal.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,9 +49,13 @@ uint32_t RunClientEntry(HostLaunchSettings* settings);  // slot 0, settings in E
 // Called for every state handler call; returns the next state. HostReset forgets it; then
 // handlers return 1 (leave).
 void OnState(std::function<int32_t(int32_t state)> handler);
-// From a fresh host, runs ClientEntry and does work once inside the state loop, where
-// every patch is in place; the loop then ends.
-void WhilePatched(const std::function<void()>& work);
+// From a fresh host, runs ClientEntry with settings and does work once inside the state
+// loop, where every patch is in place; the loop then ends. Scripts that work needs go inside
+// it: the host is reset first.
+void WhilePatched(const std::function<void()>& work,
+                  const HostLaunchSettings& settings = HostLaunchSettings());
+// The same with the plug-in's GetTickCount on the kit's clock (ClockInstall) from the start.
+void WhilePatchedOnTestClock(const std::function<void()>& work);
 // Called for every call of a stand-in function; returns its result.
 void OnCall(const char* function, std::function<uint32_t(HostCallRecord& call)> handler);
 
@@ -86,6 +94,20 @@ CallInRegs CallItemColor(const void* item, uint32_t colour);
 CallInRegs CallItemCodeTest(uint32_t code);
 // PartyListBuildFunc, no arguments.
 CallInRegs CallPartyListBuild();
+
+// --- bytes that end where a no-access page begins ---
+// The host hands the plug-in pointers and lengths; placed here, a read past the delivered
+// length faults at once instead of reading whatever lies behind.
+struct GuardedBytes {
+  uint8_t* Pages;  // one read-write page, then the guard page
+};
+enum : uint32_t { GuardedPageSize = 4096 };
+GuardedBytes GuardedBytesMake();
+void GuardedBytesFree(GuardedBytes* guarded);
+// Copies the first length bytes of bytes (at most GuardedPageSize) so that they end at the
+// guard page and returns where they start. A length of 0 or below returns the guard page
+// itself: any read of it faults.
+const uint8_t* GuardedBytesPlace(const GuardedBytes& guarded, const uint8_t* bytes, int32_t length);
 
 // --- imports, time and message boxes ---
 // Replaces module's import of dll!function; returns the previous target (null if absent).

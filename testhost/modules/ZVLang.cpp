@@ -2,8 +2,8 @@
 // (exported under their decorated names by ZVLang.def), which really do their work.
 #include "testhost/core/StandIn.h"
 
-#include <stdarg.h>
-#include <wchar.h>
+#include <cstdarg>
+#include <cwchar>
 
 extern "C" {
 

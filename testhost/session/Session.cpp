@@ -8,32 +8,30 @@
 // (session\report.txt), then "session\done" with the entry's result.
 //
 // Started as Game.exe by Zorvane.exe (scripts/demo-session); takes no arguments.
+#include "Orlavex/UI/Party.h"
 #include "testhost/kit/HostKit.h"
-#include "testhost/kit/HostRecords.h"
 #include "testhost/session/SessionPicture.h"
 
-#include <stdarg.h>
-#include <stdio.h>
-#include <string.h>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 
 #include <string>
 #include <vector>
 
-namespace {
-
 // --- the account of the session ---
 
-std::string OutDir;
-FILE* Report;   // report.txt: the whole account
-FILE* Summary;  // summary.txt: the short one the demo script prints
+static std::string OutDir;
+static FILE* Report;   // report.txt: the whole account
+static FILE* Summary;  // summary.txt: the short one the demo script prints
 
-void Write(FILE* file, const char* format, va_list values) {
+static void Write(FILE* file, const char* format, va_list values) {
   vfprintf(file, format, values);
   fputc('\n', file);
   fflush(file);
 }
 
-void Say(const char* format, ...) {
+static void Say(const char* format, ...) {
   va_list values;
   va_start(values, format);
   Write(Report, format, values);
@@ -41,7 +39,7 @@ void Say(const char* format, ...) {
 }
 
 // A line for both accounts.
-void Brief(const char* format, ...) {
+static void Brief(const char* format, ...) {
   va_list values;
   va_start(values, format);
   va_list copy;
@@ -52,34 +50,17 @@ void Brief(const char* format, ...) {
   va_end(values);
 }
 
-std::string OutPath(const std::string& name) { return OutDir + "\\" + name; }
+static std::string OutPath(const std::string& name) { return OutDir + "\\" + name; }
 
 // --- host records as the host lays them out ---
 
 // Room after the host's fields for a name that runs past the host's name field.
-struct Entry : HostRosterEntry {
+struct Entry : RosterEntry {
   uint8_t Spill[0x7C];
 };
 
-#pragma pack(push, 1)
-struct Relation {
-  int32_t UnitId, Flags;
-  Relation* Next;
-};
-struct Button {
-  int32_t Primary, X, Y, Image, Frame, Number, State, Reserved;
-};
-struct Row {
-  Button Buttons[5];
-  char Name[25];
-  int32_t ClassCode, Level, LocationCode, UnitId, TextY;
-  Row* Next;
-};
-#pragma pack(pop)
-static_assert(sizeof(Row) == 209, "the host's party row");
-
-const uint16_t None = 0xFFFF;
-const int32_t ScreenW = 800, ScreenH = 600;
+static const uint16_t None = 0xFFFF;
+static const int32_t ScreenW = 800, ScreenH = 600;
 
 struct Player {
   const char* Name;
@@ -89,7 +70,7 @@ struct Player {
 };
 
 // The local player first, then the others in roster order.
-const Player Players[] = {
+static const Player Players[] = {
     {"Velmora", 7, 0, 3, 0, 42},
     {"Ashkettle", 7, 1, 3, 2, 39},
     {"Thessaly-Marchwind", 7, 0, 5, 1, 44},  // cut to 95 px: in a party
@@ -104,19 +85,19 @@ const Player Players[] = {
     {"Pell", 15, 2, 0, 4, 19},
     {"Nim", 15, 0, 0, 5, 21},
 };
-const int PlayerCount = sizeof(Players) / sizeof(Players[0]);
+static const int PlayerCount = sizeof(Players) / sizeof(Players[0]);
 
-Entry* Entries[PlayerCount];
-Relation Relations[4];
-Relation* RelationCells[PlayerCount];
-HostUnit LocalUnit;
-uint8_t LocationRecords[4][512];
-HostLaunchSettings Settings;
+static Entry* Entries[PlayerCount];
+static RelationNode Relations[4];
+static RelationNode* RelationCells[PlayerCount];
+static UnitRecord LocalUnit;
+static uint8_t LocationRecords[4][512];
+static HostLaunchSettings Settings;
 
 // The player after "Bartholomew Quincefield-Mi" lives at an address whose four bytes are
 // letters, so that the host's next pointer spells the end of a 30-character name (longer
 // than the host's own field, and than the 24 characters a party row holds).
-Entry* EntryAtLetters() {
+static Entry* EntryAtLetters() {
   const uint32_t candidates[] = {0x72656C6C /* "ller" */,
                                  0x73656E6E /* "nnes" */,
                                  0x41414141 /* "AAAA" */,
@@ -132,7 +113,7 @@ Entry* EntryAtLetters() {
   return nullptr;
 }
 
-void MakeRoster() {
+static void MakeRoster() {
   static Entry pool[PlayerCount];
   for (int i = 0; i < PlayerCount; ++i) {
     Entry* entry = i == 10 ? EntryAtLetters() : &pool[i];
@@ -149,10 +130,11 @@ void MakeRoster() {
   }
   for (int i = 0; i + 1 < PlayerCount; ++i) Entries[i]->Next = Entries[i + 1];
   // Brannoch (3) has relation bit 8 toward us; we have bits 1 and 4 toward Quill (4).
-  Relations[0] = Relation{Entries[0]->UnitId, 8, nullptr};
+  Relations[0] = RelationNode{Entries[0]->UnitId, RelationFlagButton1, nullptr};
   RelationCells[3] = &Relations[0];
   Entries[3]->Relations = &RelationCells[3];
-  Relations[1] = Relation{Entries[4]->UnitId, 1 | 4, nullptr};
+  Relations[1] =
+      RelationNode{Entries[4]->UnitId, RelationFlagButton2 | RelationFlagButton4, nullptr};
   RelationCells[0] = &Relations[1];
   Entries[0]->Relations = &RelationCells[0];
 
@@ -165,7 +147,7 @@ void MakeRoster() {
 
 // --- the stand-in host's tables ---
 
-void SetStrings() {
+static void SetStrings() {
   struct {
     int32_t Number;
     const wchar_t* Text;
@@ -198,7 +180,7 @@ void SetStrings() {
 }
 
 // Location records: the name at byte 366. Code 11 has none.
-void SetLocations() {
+static void SetLocations() {
   struct {
     int32_t Code;
     const wchar_t* Name;
@@ -221,9 +203,9 @@ void SetLocations() {
 }
 
 // The player's stats live where SetUnitStat puts them, and GetPlayerStat reads them back.
-uint32_t Stats[128];
+static uint32_t Stats[128];
 
-void ConnectStats() {
+static void ConnectStats() {
   OnCall("SetUnitStat", [](HostCallRecord& call) -> uint32_t {
     if (call.Args[1] < 128) Stats[call.Args[1]] = call.Args[2];
     return 0;
@@ -236,7 +218,7 @@ void ConnectStats() {
 
 // --- steps of the session ---
 
-std::string Describe(const HostCallRecord& call) {
+static std::string Describe(const HostCallRecord& call) {
   char line[200];
   std::string name = call.Function;
   if (name == "SetUnitStat" && (call.Args[1] == 6 || call.Args[1] == 8 || call.Args[1] == 10))
@@ -256,7 +238,7 @@ std::string Describe(const HostCallRecord& call) {
   return line;
 }
 
-void ServerPacket(const char* label, const char* what, const std::vector<uint8_t>& packet) {
+static void ServerPacket(const char* label, const char* what, const std::vector<uint8_t>& packet) {
   HostJournalClear();
   CallInRegs regs = CallReceivePacket(packet.data(), static_cast<int32_t>(packet.size()));
   std::string effects;
@@ -280,16 +262,16 @@ void ServerPacket(const char* label, const char* what, const std::vector<uint8_t
     Brief("  server packet %s: consumed, the host never saw it", label);
 }
 
-void Put32(std::vector<uint8_t>& packet, int32_t value) {
+static void Put32(std::vector<uint8_t>& packet, int32_t value) {
   for (int i = 0; i < 4; ++i)
     packet.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i)));
 }
 
-void Rebuild(const char* why) {
+static void Rebuild(const char* why) {
   HostJournalClear();
   CallPartyListBuild();
   int rows = 0;
-  for (Row* row = reinterpret_cast<Row*>(ClientCell<uintptr_t>(Offset_PartyRowList));
+  for (PartyRow* row = reinterpret_cast<PartyRow*>(ClientCell<uintptr_t>(Offset_PartyRowList));
        row != nullptr; row = row->Next)
     ++rows;
   Say("   party rebuild (%s): MemFree x%d (line 112), then MemAlloc x%d of 209 bytes (line 296); "
@@ -303,7 +285,7 @@ void Rebuild(const char* why) {
       why, CountCalls(HostJournal(), "MemFree"), CountCalls(HostJournal(), "MemAlloc"),
       90 + 33 * (rows - 1));
   int i = 0;
-  for (Row* row = reinterpret_cast<Row*>(ClientCell<uintptr_t>(Offset_PartyRowList));
+  for (PartyRow* row = reinterpret_cast<PartyRow*>(ClientCell<uintptr_t>(Offset_PartyRowList));
        row != nullptr; row = row->Next, ++i)
     Say("      row %d: y %3d, \"%s\" (%u characters), state %d, button frames %d %d %d %d", i,
         row->Buttons[0].Y, row->Name, static_cast<unsigned>(strlen(row->Name)),
@@ -311,9 +293,9 @@ void Rebuild(const char* why) {
         row->Buttons[4].Frame);
 }
 
-std::vector<FramePicture> Pictures;
+static std::vector<FramePicture> Pictures;
 
-void Frame(const char* caption, int32_t displayMode, int32_t mouseX, int32_t mouseY) {
+static void Frame(const char* caption, int32_t displayMode, int32_t mouseX, int32_t mouseY) {
   HostSetResult("GetDisplayMode", static_cast<uint32_t>(displayMode));
   ClientCell<int32_t>(Offset_MouseX) = mouseX;
   ClientCell<int32_t>(Offset_MouseY) = mouseY;
@@ -342,9 +324,9 @@ void Frame(const char* caption, int32_t displayMode, int32_t mouseX, int32_t mou
     }
   for (const HostCallRecord* call : CallsOf(HostJournal(), "DrawPartyDivider"))
     picture.Dividers.push_back(static_cast<int32_t>(call->Eax));
-  for (Row* row = reinterpret_cast<Row*>(ClientCell<uintptr_t>(Offset_PartyRowList));
+  for (PartyRow* row = reinterpret_cast<PartyRow*>(ClientCell<uintptr_t>(Offset_PartyRowList));
        row != nullptr; row = row->Next)
-    for (const Button& button : row->Buttons)
+    for (const PartyRowButton& button : row->Buttons)
       picture.Buttons.push_back(PictureButton{button.X, button.Y, button.Frame, button.Number});
   picture.RowsDrawn = CountCalls(HostJournal(), "DrawPartyRow");
 
@@ -379,9 +361,9 @@ void Frame(const char* caption, int32_t displayMode, int32_t mouseX, int32_t mou
   Pictures.push_back(picture);
 }
 
-int PacketsOffered, PacketsDropped;
+static int PacketsOffered, PacketsDropped;
 
-void ClientPacket(uint32_t at, const std::vector<uint8_t>& packet) {
+static void ClientPacket(uint32_t at, const std::vector<uint8_t>& packet) {
   ClockSet(at);
   int before = CountCalls(HostJournal(), "SendToServer");
   CallSendPacket(packet.data(), static_cast<uint32_t>(packet.size()));
@@ -392,7 +374,7 @@ void ClientPacket(uint32_t at, const std::vector<uint8_t>& packet) {
       sent ? "sent" : "dropped as a repeat");
 }
 
-void PlaySession() {
+static void PlaySession() {
   Say("== Patches in place (the host's bytes at each site now lead into Orlavex.dll)");
   uintptr_t plugin = reinterpret_cast<uintptr_t>(LoadPlugin());
   uintptr_t frameSite = ClientAt(Offset_FrameDrawCallSite);
@@ -441,7 +423,7 @@ void PlaySession() {
   Say("");
   Say("== Party rows and frames with the panel open");
   Rebuild("12 other players, the panel holds 9");
-  for (Row* row = reinterpret_cast<Row*>(ClientCell<uintptr_t>(Offset_PartyRowList));
+  for (PartyRow* row = reinterpret_cast<PartyRow*>(ClientCell<uintptr_t>(Offset_PartyRowList));
        row != nullptr; row = row->Next)
     if (row->UnitId == Entries[9]->UnitId)
       Brief("  the 30-character roster name \"%s\" is kept as \"%s\" (%u characters) in its row",
@@ -508,15 +490,13 @@ void PlaySession() {
   Frame("display mode 2 after the rebuild, both stat texts always shown", 2, 374, 470);
 }
 
-std::string ExeFolder() {
+static std::string ExeFolder() {
   char path[MAX_PATH];
   DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
   std::string folder(path, length);
   size_t slash = folder.find_last_of("\\/");
   return slash == std::string::npos ? "." : folder.substr(0, slash);
 }
-
-}  // namespace
 
 int main() {
   OutDir = ExeFolder() + "\\session";

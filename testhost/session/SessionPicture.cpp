@@ -1,16 +1,14 @@
 #include "testhost/session/SessionPicture.h"
 
-#include <stdio.h>
-
-namespace {
+#include <cstdio>
 
 // DejaVu Sans Mono advances 0.602 em per character: 11.63 px gives 7 px.
-const char Font[] = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
-const double FontSize = PictureCharWidth / 0.602;
-const double SmallFontSize = 9.0;
+static const char Font[] = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+static const double FontSize = PictureCharWidth / 0.602;
+static const double SmallFontSize = 9.0;
 
 // The host's text colour numbers as the picture shows them.
-const char* ColourOf(int32_t colour) {
+static const char* ColourOf(int32_t colour) {
   switch (colour) {
     case 0:
       return "#e8e8e8";  // plain
@@ -26,7 +24,7 @@ const char* ColourOf(int32_t colour) {
 }
 
 // MVG text is single-quoted; quote and backslash are escaped.
-std::string Quoted(const std::string& text) {
+static std::string Quoted(const std::string& text) {
   std::string out = "'";
   for (char c : text) {
     if (c == '\'' || c == '\\') out.push_back('\\');
@@ -36,19 +34,17 @@ std::string Quoted(const std::string& text) {
   return out;
 }
 
-void Text(FILE* out, int32_t x, int32_t y, const char* colour, double size,
-          const std::string& text) {
+static void Text(FILE* out, int32_t x, int32_t y, const char* colour, double size,
+                 const std::string& text) {
   fprintf(out, "fill '%s' font-size %.2f text %d,%d %s\n", colour, size, x, y,
           Quoted(text).c_str());
 }
 
-void Box(FILE* out, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const char* stroke,
-         const char* fill) {
+static void Box(FILE* out, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const char* stroke,
+                const char* fill) {
   fprintf(out, "stroke '%s' fill '%s' rectangle %d,%d %d,%d\nstroke none\n", stroke, fill, x0, y0,
           x1, y1);
 }
-
-}  // namespace
 
 bool WriteFramePicture(const FramePicture& frame, const char* path) {
   FILE* out = fopen(path, "w");

@@ -12,7 +12,7 @@
 // layout offset.
 #pragma once
 
-#include <stdint.h>
+#include <cstdint>
 
 #include <string>
 #include <vector>

@@ -1,5 +1,6 @@
 // The frame draw routine, entered through the host's own call at FrameDrawCallSite with the
 // patches in place: which host draw steps run, in which order, under which panel flags.
+#include "Orlavex/HostRecords.h"
 #include "testhost/kit/HostKit.h"
 
 #include <gtest/gtest.h>
@@ -9,13 +10,12 @@
 #include <string>
 #include <vector>
 
-namespace {
-
 // Flags the routine reads; 18 stops the whole frame and is left out of "every flag".
-const std::vector<int> FlagsRead = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
-                                    17, 19, 20, 21, 22, 23, 25, 26, 28, 29, 31, 33, 34, 35, 36, 37};
+static const std::vector<int> FlagsRead = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11,
+                                           12, 13, 14, 15, 16, 17, 19, 20, 21, 22, 23,
+                                           25, 26, 28, 29, 31, 33, 34, 35, 36, 37};
 
-int32_t& Flag(int n) { return ClientCell<int32_t>(Offset_UiPanelFlags + 4 * n); }
+static int32_t& Flag(int n) { return ClientCell<int32_t>(Offset_UiPanelFlags + 4 * n); }
 
 struct Frame {
   std::vector<int> Flags;
@@ -26,35 +26,31 @@ struct Frame {
 
 // A local player with the always-show flag: the stat text draws in every frame, and its
 // GetPlayerStat calls ("S S") mark where it ran.
-struct Unit {
-  uint8_t Bytes[0x40];
-};
-Unit LocalUnit;
+static UnitRecord LocalUnit;
 
 // Runs ClientEntry; inside the state loop, sets up the frame, clears the journal, enters
 // the host's frame caller with argument and hands the journal of that frame to check.
-void RunFrame(const Frame& frame, uint32_t argument,
-              const std::function<void(const HostJournalData*, const CallInRegs&)>& check) {
-  HostReset();
-  HostSetResult("GetDisplayMode", static_cast<uint32_t>(frame.DisplayMode));
+static void RunFrame(const Frame& frame, uint32_t argument,
+                     const std::function<void(const HostJournalData*, const CallInRegs&)>& check) {
   HostLaunchSettings settings = {};
   settings.StatTextAlwaysShown = 1;
-  OnState([&](int32_t) {
-    for (int n : frame.Flags) Flag(n) = 1;
-    ClientCell<int32_t>(Offset_ClientDrawMode) = frame.DrawMode;
-    ClientCell<uintptr_t>(Offset_UiExtraObject) = frame.ExtraObject;
-    ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
-    HostJournalClear();
-    CallInRegs regs = CallFrameDraw(argument);
-    check(HostJournal(), regs);
-    return 1;
-  });
-  RunClientEntry(&settings);
+  WhilePatched(
+      [&] {
+        HostSetResult("GetDisplayMode", static_cast<uint32_t>(frame.DisplayMode));
+        for (int n : frame.Flags) Flag(n) = 1;
+        ClientCell<int32_t>(Offset_ClientDrawMode) = frame.DrawMode;
+        ClientCell<uintptr_t>(Offset_UiExtraObject) = frame.ExtraObject;
+        ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
+        HostJournalClear();
+        CallInRegs regs = CallFrameDraw(argument);
+        check(HostJournal(), regs);
+      },
+      settings);
 }
 
 // The frame as tokens: "NN" for DrawStepNN, "S" for GetPlayerStat (the stat text), "PA" to
 // "PF" for PartyDrawA to F (the party panel), "W" for WinFrameStep, "H" for SetHoverText.
-std::string Tokens(const HostJournalData* journal) {
+static std::string Tokens(const HostJournalData* journal) {
   std::ostringstream out;
   for (uint32_t i = 0; i < journal->Count; ++i) {
     std::string name = journal->Calls[i].Function;
@@ -74,14 +70,14 @@ std::string Tokens(const HostJournalData* journal) {
   return out.str();
 }
 
-std::string FrameTokens(const Frame& frame) {
+static std::string FrameTokens(const Frame& frame) {
   std::string tokens;
   RunFrame(frame, 0,
            [&](const HostJournalData* journal, const CallInRegs&) { tokens = Tokens(journal); });
   return tokens;
 }
 
-const char BaseFrame[] = "H 03 04 06 07 09 10 17 25 27 30 32 S S 41 42 W 43 44 45 46 47 48";
+static const char BaseFrame[] = "H 03 04 06 07 09 10 17 25 27 30 32 S S 41 42 W 43 44 45 46 47 48";
 
 struct SequenceCase {
   const char* Name;
@@ -90,7 +86,7 @@ struct SequenceCase {
   const char* Expected;
 };
 
-const SequenceCase SequenceCases[] = {
+static const SequenceCase SequenceCases[] = {
     {"no flag", {}, 0, BaseFrame},
     {"flag 1 drops 06 07, adds 15",
      {1},
@@ -138,7 +134,7 @@ struct SingleFlagCase {
   const char* After;  // the token it follows in the bare frame
 };
 
-const SingleFlagCase SingleFlagCases[] = {
+static const SingleFlagCase SingleFlagCases[] = {
     {9, "01", "H"},   {11, "02", "H"},
     {35, "05", "04"}, {19, "11", "10"},
     {36, "12", "10"}, {37, "13", "10"},
@@ -192,32 +188,30 @@ TEST(FrameDraw, DrawStep15RunsTwiceWhenFlag23MeetsAnyOfItsSevenFlags) {
 }
 
 TEST(FrameDraw, Flag18DrawsNothingAndWritesNothing) {
-  Frame frame;
-  frame.Flags = FlagsRead;
-  frame.Flags.push_back(18);
-  HostReset();
-  HostSetResult("GetDisplayMode", 2);
+  std::vector<int> flags = FlagsRead;
+  flags.push_back(18);
   HostLaunchSettings settings = {};
   settings.StatTextAlwaysShown = 1;
-  OnState([&](int32_t) {
-    for (int n : frame.Flags) Flag(n) = 1;
-    ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
-    ClientCell<int32_t>(Offset_UiOffsetX) = 1111;
-    ClientCell<int32_t>(Offset_UiOffsetY) = 2222;
-    ClientCell<uint16_t>(Offset_FrameTextA) = 0x3333;
-    ClientCell<uint16_t>(Offset_FrameTextB) = 0x4444;
-    HostJournalClear();
-    CallInRegs regs = CallFrameDraw(0x42);
-    EXPECT_EQ(0u, HostJournal()->Count) << "no host call, no plug-in routine";
-    EXPECT_EQ(1111, ClientCell<int32_t>(Offset_UiOffsetX));
-    EXPECT_EQ(2222, ClientCell<int32_t>(Offset_UiOffsetY));
-    EXPECT_EQ(0x3333, ClientCell<uint16_t>(Offset_FrameTextA));
-    EXPECT_EQ(0x4444, ClientCell<uint16_t>(Offset_FrameTextB));
-    EXPECT_EQ(0, ClientCell<int32_t>(Offset_PanelLatch31));
-    EXPECT_EQ(4u, regs.StackPopped());
-    return 1;
-  });
-  RunClientEntry(&settings);
+  WhilePatched(
+      [&] {
+        HostSetResult("GetDisplayMode", 2);
+        for (int n : flags) Flag(n) = 1;
+        ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
+        ClientCell<int32_t>(Offset_UiOffsetX) = 1111;
+        ClientCell<int32_t>(Offset_UiOffsetY) = 2222;
+        ClientCell<uint16_t>(Offset_FrameTextA) = 0x3333;
+        ClientCell<uint16_t>(Offset_FrameTextB) = 0x4444;
+        HostJournalClear();
+        CallInRegs regs = CallFrameDraw(0x42);
+        EXPECT_EQ(0u, HostJournal()->Count) << "no host call, no plug-in routine";
+        EXPECT_EQ(1111, ClientCell<int32_t>(Offset_UiOffsetX));
+        EXPECT_EQ(2222, ClientCell<int32_t>(Offset_UiOffsetY));
+        EXPECT_EQ(0x3333, ClientCell<uint16_t>(Offset_FrameTextA));
+        EXPECT_EQ(0x4444, ClientCell<uint16_t>(Offset_FrameTextB));
+        EXPECT_EQ(0, ClientCell<int32_t>(Offset_PanelLatch31));
+        EXPECT_EQ(4u, regs.StackPopped());
+      },
+      settings);
 }
 
 TEST(FrameDraw, DisplayModeSetsTheLayoutOffsets) {
@@ -235,11 +229,7 @@ TEST(FrameDraw, DisplayModeSetsTheLayoutOffsets) {
 }
 
 TEST(FrameDraw, HostCellsOfEveryFrame) {
-  Frame frame;
-  frame.Flags = {31};
-  HostReset();
-  HostLaunchSettings settings = {};
-  OnState([&](int32_t) {
+  WhilePatched([&] {
     Flag(31) = 1;
     ClientCell<uint16_t>(Offset_FrameTextA) = 0x3333;
     ClientCell<uint16_t>(Offset_FrameTextB) = 0x4444;
@@ -257,9 +247,7 @@ TEST(FrameDraw, HostCellsOfEveryFrame) {
     Flag(31) = 0;
     CallFrameDraw(0);
     EXPECT_EQ(1, ClientCell<int32_t>(Offset_PanelLatch31));
-    return 1;
   });
-  RunClientEntry(&settings);
 }
 
 TEST(FrameDraw, ArgumentsReachTheirStepsAndTheCallerStackIsBalanced) {
@@ -282,26 +270,20 @@ TEST(FrameDraw, ArgumentsReachTheirStepsAndTheCallerStackIsBalanced) {
 }
 
 TEST(FrameDraw, DrawStep03ResultGoesToDrawStep04) {
-  HostReset();
-  HostLaunchSettings settings = {};
-  OnState([&](int32_t) {
+  WhilePatched([&] {
     HostSetResult("DrawStep03", 0x5EED0003);
     HostJournalClear();
     CallFrameDraw(0);
     const HostCallRecord* step04 = CallsOf(HostJournal(), "DrawStep04").at(0);
     EXPECT_EQ(1, step04->ArgCount);
     EXPECT_EQ(0x5EED0003u, step04->Args[0]);
-    return 1;
   });
-  RunClientEntry(&settings);
 }
 
 TEST(FrameDraw, FlagsAreReadWhenTested) {
   // A draw step that opens the party panel in the middle of the frame: the panel is drawn
   // in that same frame.
-  HostReset();
-  HostLaunchSettings settings = {};
-  OnState([&](int32_t) {
+  WhilePatched([&] {
     OnCall("DrawStep17", [](HostCallRecord&) {
       Flag(22) = 1;
       return 0u;
@@ -309,9 +291,5 @@ TEST(FrameDraw, FlagsAreReadWhenTested) {
     HostJournalClear();
     CallFrameDraw(0);
     EXPECT_EQ(1, CountCalls(HostJournal(), "PartyDrawA"));
-    return 1;
   });
-  RunClientEntry(&settings);
 }
-
-}  // namespace

@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <string.h>
+#include <cstring>
 
 #include <functional>
 #include <string>
 #include <vector>
-
-namespace {
 
 // The host's item: class number at 4. The two flags after it are the test's own, read by
 // the stand-in flag tests below.
@@ -27,7 +25,7 @@ struct ItemType {
   uint32_t Code;
 };
 
-const int32_t NoRecord = -1;
+static const int32_t NoRecord = -1;
 
 struct ColourCase {
   const char* Name;
@@ -38,7 +36,7 @@ struct ColourCase {
   uint32_t Colour;
 };
 
-const ColourCase ColourCases[] = {
+static const ColourCase ColourCases[] = {
     {"no flag, pk2", "pk2 ", false, false, 3, 8},
     {"no flag, ceh (first of the short list)", "ceh ", false, false, 3, 8},
     {"no flag, pk3 (last of the short list)", "pk3 ", false, false, 0, 8},
@@ -117,7 +115,7 @@ TEST(ItemColour, ChosenByFlagsAndTheShortList) {
   });
 }
 
-std::vector<std::string> LongList() {
+static std::vector<std::string> LongList() {
   std::vector<std::string> codes = {"ceh ", "bet ", "tes ", "fed ", "toa ", "dhn ",
                                     "bey ", "mbr ", "pk1 ", "pk2 ", "pk3 "};
   for (int n = 1; n <= 33; ++n)
@@ -152,5 +150,3 @@ TEST(ItemCodeTest, OneForEveryCodeOfTheLongListAndOnlyEdxChanges) {
     }
   });
 }
-
-}  // namespace

@@ -1,50 +1,23 @@
 // Server packets entered through the host's own incoming-packet function with the patches
 // in place: which packets reach the host's handling, and what 0xCA, 0xCB and 0xCC do to the
 // local player.
+#include "Orlavex/HostRecords.h"
 #include "testhost/kit/HostKit.h"
 
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-#include <string.h>
+#include <cstdio>
+#include <cstring>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace {
-
-// The host's unit record as far as the packets touch it: mode at 0x10.
-struct Unit {
-  uint8_t Bytes[0x40];
-};
-Unit Player;
-
-void SetMode(int32_t mode) { memcpy(Player.Bytes + 0x10, &mode, 4); }
-
-// A packet placed so that its last delivered byte ends a page and the next page faults on
-// any access: a read past the delivered length crashes the test.
-struct GuardedPacket {
-  uint8_t* Pages = nullptr;
-  enum : uint32_t { PageSize = 4096 };
-  GuardedPacket() {
-    Pages = static_cast<uint8_t*>(
-        VirtualAlloc(nullptr, 2 * PageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    DWORD old = 0;
-    VirtualProtect(Pages + PageSize, PageSize, PAGE_NOACCESS, &old);
-  }
-  ~GuardedPacket() { VirtualFree(Pages, 0, MEM_RELEASE); }
-  const uint8_t* Place(const std::vector<uint8_t>& bytes, int32_t length) {
-    uint32_t delivered = length > 0 ? static_cast<uint32_t>(length) : 0;
-    uint8_t* at = Pages + PageSize - delivered;
-    memcpy(at, bytes.data(), delivered);
-    return at;
-  }
-};
+static UnitRecord Player;
 
 // The host calls one packet caused, as text: "host eax=packet esi=25", "stat 6 768",
 // "move 100 200 0 99 202", "mode 5", "refresh". Any other unit than the player shows.
-std::string Describe(const HostCallRecord& call, uint32_t packet) {
+static std::string Describe(const HostCallRecord& call, uint32_t packet) {
   char text[160];
   uint32_t unit = reinterpret_cast<uint32_t>(&Player);
   std::string name = call.Function;
@@ -71,14 +44,14 @@ std::string Describe(const HostCallRecord& call, uint32_t packet) {
   return text;
 }
 
-void PutInt32(std::vector<uint8_t>& bytes, int32_t value) {
+static void PutInt32(std::vector<uint8_t>& bytes, int32_t value) {
   uint8_t field[4];
   memcpy(field, &value, 4);
   bytes.insert(bytes.end(), field, field + 4);
 }
 
-std::vector<uint8_t> PacketCA(int32_t stat6, int32_t stat8, int32_t stat10, uint8_t stat74,
-                              uint8_t stat26, int32_t x, int32_t y, uint8_t dx, uint8_t dy) {
+static std::vector<uint8_t> PacketCA(int32_t stat6, int32_t stat8, int32_t stat10, uint8_t stat74,
+                                     uint8_t stat26, int32_t x, int32_t y, uint8_t dx, uint8_t dy) {
   std::vector<uint8_t> p = {0xCA};
   PutInt32(p, stat6);
   PutInt32(p, stat8);
@@ -92,8 +65,8 @@ std::vector<uint8_t> PacketCA(int32_t stat6, int32_t stat8, int32_t stat10, uint
   return p;
 }
 
-std::vector<uint8_t> PacketCB(int32_t stat6, int32_t stat8, int32_t stat10, int32_t x, int32_t y,
-                              uint8_t dx, uint8_t dy) {
+static std::vector<uint8_t> PacketCB(int32_t stat6, int32_t stat8, int32_t stat10, int32_t x,
+                                     int32_t y, uint8_t dx, uint8_t dy) {
   std::vector<uint8_t> p = {0xCB};
   PutInt32(p, stat6);
   PutInt32(p, stat8);
@@ -105,7 +78,7 @@ std::vector<uint8_t> PacketCB(int32_t stat6, int32_t stat8, int32_t stat10, int3
   return p;
 }
 
-std::vector<uint8_t> PacketCC(int32_t stat10, int32_t x, int32_t y, uint8_t dx, uint8_t dy) {
+static std::vector<uint8_t> PacketCC(int32_t stat10, int32_t x, int32_t y, uint8_t dx, uint8_t dy) {
   std::vector<uint8_t> p = {0xCC};
   PutInt32(p, stat10);
   PutInt32(p, x);
@@ -115,13 +88,13 @@ std::vector<uint8_t> PacketCC(int32_t stat10, int32_t x, int32_t y, uint8_t dx, 
   return p;
 }
 
-std::vector<uint8_t> Filled(uint8_t type, size_t size) {
+static std::vector<uint8_t> Filled(uint8_t type, size_t size) {
   std::vector<uint8_t> p(size, 0x11);
   p[0] = type;
   return p;
 }
 
-const int32_t Full = -1000;  // length: the whole packet
+static const int32_t Full = -1000;  // length: the whole packet
 
 struct PacketCase {
   const char* Name;
@@ -132,21 +105,22 @@ struct PacketCase {
   std::vector<std::string> Calls;  // what the host sees, in order
 };
 
-const std::vector<uint8_t> CaMode17 = PacketCA(3, 16, 0x7FFFFF, 0xFE, 7, 100, 200, 0xFF, 2);
-const std::vector<std::string> CaMode17Stats = {"stat 6 768", "stat 8 4096", "stat 10 2147483392",
-                                                "stat 74 254", "stat 26 7"};
+static const std::vector<uint8_t> CaMode17 = PacketCA(3, 16, 0x7FFFFF, 0xFE, 7, 100, 200, 0xFF, 2);
+static const std::vector<std::string> CaMode17Stats = {
+    "stat 6 768", "stat 8 4096", "stat 10 2147483392", "stat 74 254", "stat 26 7"};
 
-std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std::string>& b) {
+static std::vector<std::string> Plus(std::vector<std::string> a,
+                                     const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
 
-std::vector<uint8_t> Plus8(std::vector<uint8_t> bytes, uint8_t extra) {
+static std::vector<uint8_t> Plus8(std::vector<uint8_t> bytes, uint8_t extra) {
   bytes.push_back(extra);
   return bytes;
 }
 
-const PacketCase PacketCases[] = {
+static const PacketCase PacketCases[] = {
     // The host's own types go on to its handling, the packet in EAX and the length in ESI.
     {"type 0x00", Filled(0x00, 6), Full, true, 0, {"host eax=packet esi=6"}},
     {"type 0xAE", Filled(0xAE, 3), Full, true, 0, {"host eax=packet esi=3"}},
@@ -230,15 +204,15 @@ const PacketCase PacketCases[] = {
 };
 
 TEST(IncomingPackets, EachPacketHasItsFateAndTheCallerStackIsBalanced) {
-  GuardedPacket guarded;
+  GuardedBytes guarded = GuardedBytesMake();
   WhilePatched([&] {
     for (const PacketCase& c : PacketCases) {
       SCOPED_TRACE(c.Name);
       int32_t length = c.Length == Full ? static_cast<int32_t>(c.Bytes.size()) : c.Length;
-      const uint8_t* packet = guarded.Place(c.Bytes, length);
+      const uint8_t* packet = GuardedBytesPlace(guarded, c.Bytes.data(), length);
       ClientCell<uintptr_t>(Offset_PlayerUnit) =
           c.HasPlayer ? reinterpret_cast<uintptr_t>(&Player) : 0;
-      SetMode(c.Mode);
+      Player.Mode = c.Mode;
       uint32_t from = HostJournal()->Count;
 
       CallInRegs regs = CallReceivePacket(packet, length);
@@ -262,15 +236,16 @@ TEST(IncomingPackets, EachPacketHasItsFateAndTheCallerStackIsBalanced) {
       }
     }
   });
+  GuardedBytesFree(&guarded);
 }
 
 // The host's handling sees the packet as delivered and the caller's EBX and EDI, and its
 // own result comes back to the caller.
 TEST(IncomingPackets, HostHandlingSeesTheCallerRegistersAndReturnsItsResult) {
-  GuardedPacket guarded;
+  GuardedBytes guarded = GuardedBytesMake();
   std::vector<uint8_t> bytes = {0x10, 0x20, 0x30};
   WhilePatched([&] {
-    const uint8_t* packet = guarded.Place(bytes, 3);
+    const uint8_t* packet = GuardedBytesPlace(guarded, bytes.data(), 3);
     HostSetResult("ReceivePacketFunc", 0x600D);
     uint32_t from = HostJournal()->Count;
     CallInRegs regs = CallReceivePacket(packet, 3);
@@ -284,6 +259,5 @@ TEST(IncomingPackets, HostHandlingSeesTheCallerRegistersAndReturnsItsResult) {
     EXPECT_EQ(0x600Du, regs.Eax);
     EXPECT_EQ(4u, regs.StackPopped());
   });
+  GuardedBytesFree(&guarded);
 }
-
-}  // namespace

@@ -5,32 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <string.h>
+#include <cstring>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace {
+static uint32_t& BytesSent() { return ClientCell<uint32_t>(Offset_BytesSent); }
+static uint32_t& PacketsSent() { return ClientCell<uint32_t>(Offset_PacketsSent); }
 
-// WhilePatched, with the plug-in's GetTickCount on the test's clock from the start.
-void WhilePatchedOnTestClock(const std::function<void()>& work) {
-  HostReset();
-  ClockInstall();
-  HostLaunchSettings settings = {};
-  OnState([&](int32_t) {
-    work();
-    return 1;
-  });
-  RunClientEntry(&settings);
-}
-
-uint32_t& BytesSent() { return ClientCell<uint32_t>(Offset_BytesSent); }
-uint32_t& PacketsSent() { return ClientCell<uint32_t>(Offset_PacketsSent); }
-
-const int32_t WholePacket = -1;
-const bool Sent = true;
-const bool Dropped = false;
+static const int32_t WholePacket = -1;
+static const bool Sent = true;
+static const bool Dropped = false;
 
 struct SendStep {
   uint32_t At;  // ms after the scenario's start
@@ -46,7 +32,7 @@ struct SendScenario {
   uint32_t Start = 0;  // 0: far enough after the previous scenario
 };
 
-std::vector<uint8_t> Pattern(uint8_t type, size_t size) {
+static std::vector<uint8_t> Pattern(uint8_t type, size_t size) {
   std::vector<uint8_t> p(size);
   for (size_t i = 0; i < size; ++i) p[i] = static_cast<uint8_t>(i * 7 + 3);
   p[0] = type;
@@ -55,7 +41,7 @@ std::vector<uint8_t> Pattern(uint8_t type, size_t size) {
 
 // Before each scenario a type-58 packet of 511 zero bytes is sent well outside every window,
 // so that every scenario starts from the same stored bytes and time, whatever ran before.
-void RunScenario(const SendScenario& scenario, uint32_t start) {
+static void RunScenario(const SendScenario& scenario, uint32_t start) {
   SCOPED_TRACE(scenario.Name);
   static uint8_t prime[511];
   prime[0] = 58;
@@ -107,7 +93,7 @@ void RunScenario(const SendScenario& scenario, uint32_t start) {
   }
 }
 
-void RunScenarios(const std::vector<SendScenario>& scenarios) {
+static void RunScenarios(const std::vector<SendScenario>& scenarios) {
   WhilePatchedOnTestClock([&] {
     BytesSent() = 1000;
     PacketsSent() = 10;
@@ -119,7 +105,7 @@ void RunScenarios(const std::vector<SendScenario>& scenarios) {
   });
 }
 
-const std::vector<uint8_t> P5 = {5, 1, 2};
+static const std::vector<uint8_t> P5 = {5, 1, 2};
 
 TEST(SendFilter, RepeatsAndWindows) {
   RunScenarios({
@@ -177,8 +163,45 @@ TEST(SendFilter, WindowByType) {
   RunScenarios(scenarios);
 }
 
+// A packet of size 0 has no type byte: the host's pointer may lead anywhere, here to a
+// no-access page. It is held to the stored packet's window (none of its bytes differ).
+TEST(SendFilter, ASizeZeroPacketReadsNoByteAndFollowsTheStoredPacketsWindow) {
+  GuardedBytes guarded = GuardedBytesMake();
+  const uint8_t* nothing = GuardedBytesPlace(guarded, nullptr, 0);
+  struct {
+    const char* Name;
+    std::vector<uint8_t> Stored;
+    uint32_t After;  // ms after the stored packet
+    bool Sent;
+  } const cases[] = {
+      {"inside the 50 ms of type 5", {5, 1}, 49, false},
+      {"after the 50 ms of type 5", {5, 1}, 50, true},
+      {"inside the 200 ms of type 20", {20, 1}, 199, false},
+      {"type 58 is never compared", {58, 1}, 0, true},
+  };
+  WhilePatchedOnTestClock([&] {
+    uint32_t start = 0x20000;
+    for (const auto& c : cases) {
+      start += 100000;
+      ClockSet(start);
+      CallSendPacket(c.Stored.data(), static_cast<uint32_t>(c.Stored.size()));
+      ClockSet(start + c.After);
+      HostJournalClear();
+      CallInRegs regs = CallSendPacket(nothing, 0);
+      std::vector<const HostCallRecord*> sends = CallsOf(HostJournal(), "SendToServer");
+      ASSERT_EQ(c.Sent ? 1u : 0u, sends.size()) << c.Name;
+      if (c.Sent) {
+        EXPECT_EQ(0u, sends[0]->Args[0]) << c.Name;
+      }
+      EXPECT_NE(0u, regs.Eax) << c.Name;
+      EXPECT_EQ(4u, regs.StackPopped()) << c.Name;
+    }
+  });
+  GuardedBytesFree(&guarded);
+}
+
 // An oversize packet ends the process through the host's fatal report; nothing is sent.
-void ExpectFatalSize(uint32_t size) {
+static void ExpectFatalSize(uint32_t size) {
   if (InChildProcess()) {
     static uint8_t packet[1024] = {21, 1};
     WhilePatchedOnTestClock([&] { CallSendPacket(packet, size); });
@@ -222,5 +245,3 @@ TEST(SendFilter, FirstPacketAfterLoadingInsideTheWindowIsComparedWithZeroBytes) 
   ASSERT_EQ(1u, sends.size());
   EXPECT_EQ(1, sends[0]->Data[2]);
 }
-
-}  // namespace

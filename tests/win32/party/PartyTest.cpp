@@ -9,12 +9,10 @@
 #include <string>
 #include <vector>
 
-#include <string.h>
+#include <cstring>
 
-namespace {
-
-const uint16_t None = 0xFFFF;
-const int32_t LocalId = 1;
+static const uint16_t None = 0xFFFF;
+static const int32_t LocalId = 1;
 
 // --- a roster in test memory ---
 
@@ -28,27 +26,21 @@ struct Player {
 };
 
 // Entries are 0x100 bytes apart: a name may run past the host's 0x80 (see LongNames).
-alignas(16) uint8_t EntryPool[24][0x100];
-RelationNode NodePool[32];
-RelationNode* CellPool[24];
-AliasNode AliasPool[4];
-int NodesUsed;
+alignas(16) static uint8_t EntryPool[24][0x100];
+static RelationNode NodePool[32];
+static RelationNode* CellPool[24];
+static AliasNode AliasPool[4];
+static int NodesUsed;
 
-struct Unit {
-  uint8_t Host00[0xC];
-  int32_t UnitId;  // 0xC
-  int32_t Mode;    // 0x10
-  uint8_t Rest[0x2C];
-};
-Unit LocalUnit;
+static UnitRecord LocalUnit;
 
-std::vector<RosterEntry*> Entries;
+static std::vector<RosterEntry*> Entries;
 
-RosterEntry* Entry(size_t i) { return Entries.at(i); }
+static RosterEntry* Entry(size_t i) { return Entries.at(i); }
 
 // Lays out the local player (index 0, unit id 1, party ownParty) and the others (unit ids
 // 101, 102, ...) in roster order.
-void MakeRoster(uint16_t ownParty, const std::vector<Player>& others) {
+static void MakeRoster(uint16_t ownParty, const std::vector<Player>& others) {
   memset(EntryPool, 0, sizeof(EntryPool));
   memset(NodePool, 0, sizeof(NodePool));
   memset(CellPool, 0, sizeof(CellPool));
@@ -73,12 +65,12 @@ void MakeRoster(uint16_t ownParty, const std::vector<Player>& others) {
     if (!Entries.empty()) Entries.back()->Next = entry;
     Entries.push_back(entry);
   }
-  LocalUnit = Unit{};
+  LocalUnit = UnitRecord{};
   LocalUnit.UnitId = LocalId;
 }
 
 // Player from has the relation flags toward player to.
-void Relate(size_t from, size_t to, int32_t flags) {
+static void Relate(size_t from, size_t to, int32_t flags) {
   RosterEntry* entry = Entry(from);
   RelationNode* node = &NodePool[NodesUsed++];
   node->UnitId = Entry(to)->UnitId;
@@ -99,16 +91,14 @@ struct Panel {
 };
 
 // Inside the client's state loop: puts the roster in place, rebuilds the rows through the
-// patched PartyListBuildFunc, then draws one frame with the party panel open. before runs
-// after the rebuild, check with the journal of the frame.
-void RunPanel(const Panel& panel, const std::function<void()>& script,
-              const std::function<void(const HostJournalData*)>& check) {
-  HostReset();
-  HostSetCharWidth(panel.CharWidth);
-  HostSetResult("GetDisplayMode", static_cast<uint32_t>(panel.DisplayMode));
-  script();
-  HostLaunchSettings settings = {};
-  OnState([&](int32_t) {
+// patched PartyListBuildFunc, then draws one frame with the party panel open. script runs
+// first (results, texts, widths), check with the journal of the frame.
+static void RunPanel(const Panel& panel, const std::function<void()>& script,
+                     const std::function<void(const HostJournalData*)>& check) {
+  WhilePatched([&] {
+    HostSetCharWidth(panel.CharWidth);
+    HostSetResult("GetDisplayMode", static_cast<uint32_t>(panel.DisplayMode));
+    script();
     ClientCell<uintptr_t>(Offset_RosterHead) =
         panel.WithRoster ? reinterpret_cast<uintptr_t>(Entries.at(0)) : 0;
     ClientCell<uintptr_t>(Offset_PlayerUnit) =
@@ -122,19 +112,17 @@ void RunPanel(const Panel& panel, const std::function<void()>& script,
     HostJournalClear();
     CallFrameDraw(0);
     check(HostJournal());
-    return 1;
   });
-  RunClientEntry(&settings);
 }
 
-void NoScript() {}
+static void NoScript() {}
 
 struct Text {
   std::string Value;
   int32_t X, Y, Colour;
 };
 
-std::vector<Text> Texts(const HostJournalData* journal) {
+static std::vector<Text> Texts(const HostJournalData* journal) {
   std::vector<Text> texts;
   for (const HostCallRecord* call : CallsOf(journal, "DrawUiText"))
     texts.push_back(Text{Narrow(call->Text), static_cast<int32_t>(call->Args[1]),
@@ -143,22 +131,24 @@ std::vector<Text> Texts(const HostJournalData* journal) {
 }
 
 // The text drawn at y whose value starts with prefix, or an empty one.
-Text TextAt(const HostJournalData* journal, int32_t y, const std::string& prefix) {
+static Text TextAt(const HostJournalData* journal, int32_t y, const std::string& prefix) {
   for (const Text& text : Texts(journal))
     if (text.Y == y && text.Value.compare(0, prefix.size(), prefix) == 0) return text;
   return Text{"", -1, -1, -1};
 }
 
-std::vector<int32_t> Dividers(const HostJournalData* journal) {
+static std::vector<int32_t> Dividers(const HostJournalData* journal) {
   std::vector<int32_t> ys;
   for (const HostCallRecord* call : CallsOf(journal, "DrawPartyDivider"))
     ys.push_back(static_cast<int32_t>(call->Eax));
   return ys;
 }
 
-PartyRow* Rows() { return reinterpret_cast<PartyRow*>(ClientCell<uintptr_t>(Offset_PartyRowList)); }
+static PartyRow* Rows() {
+  return reinterpret_cast<PartyRow*>(ClientCell<uintptr_t>(Offset_PartyRowList));
+}
 
-int RowY(int i) { return 90 + 33 * i; }
+static int RowY(int i) { return 90 + 33 * i; }
 
 // --- rows ---
 
@@ -231,8 +221,9 @@ TEST(PartyRows, ButtonsFramesAndImagesOfARow) {
   Player related = plain;
   related.Name = "Related";
   MakeRoster(5, {plain, related});
-  Relate(0, 2, RelationBit8 | RelationBit1 | RelationBit2 | RelationBit4);
-  Relate(1, 0, RelationBit8);  // toward the local player: does not change the buttons
+  Relate(0, 2,
+         RelationFlagButton1 | RelationFlagButton2 | RelationFlagButton3 | RelationFlagButton4);
+  Relate(1, 0, RelationFlagButton1);  // toward the local player: does not change the buttons
   RunPanel(Panel{}, NoScript, [&](const HostJournalData*) {
     struct {
       int32_t X, YOffset, Image, FramePlain, FrameRelated;
@@ -270,7 +261,7 @@ TEST(PartyRows, TheLocalPlayerIsFoundThroughAnAlias) {
   Player p;
   p.Name = "Aliased";
   MakeRoster(None, {p});
-  Relate(0, 1, RelationBit1);
+  Relate(0, 1, RelationFlagButton2);
   static AliasNode second = {}, first = {};
   second.UnitId = 4242;
   first.UnitId = 4141;
@@ -287,9 +278,7 @@ TEST(PartyRows, RebuildFreesTheOldRowsFirst) {
   Player p;
   p.Name = "P";
   MakeRoster(None, {p, p, p});
-  HostReset();
-  HostLaunchSettings settings = {};
-  OnState([&](int32_t) {
+  WhilePatched([&] {
     ClientCell<uintptr_t>(Offset_RosterHead) = reinterpret_cast<uintptr_t>(Entries.at(0));
     ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
     CallPartyListBuild();
@@ -331,9 +320,7 @@ TEST(PartyRows, RebuildFreesTheOldRowsFirst) {
     CallPartyListBuild();
     EXPECT_EQ(nullptr, Rows());
     EXPECT_EQ(0, HostLiveBlockCount());
-    return 1;
   });
-  RunClientEntry(&settings);
 }
 
 // A name longer than the row's 24 characters is cut; nothing behind the name field is
@@ -410,9 +397,100 @@ TEST(PartyRows, NullRosterEntryIsFatal) {
   EXPECT_EQ(0, call.Text[0]) << "an empty text";
 }
 
+// The host's allocator may give no block. The rows end there: rows and roster entries are
+// paired by position, so a missing row in the middle would draw later players with the
+// wrong names.
+TEST(PartyRows, NoBlockFromTheHostEndsTheRowsThere) {
+  std::vector<Player> others;
+  for (const char* name : {"First", "Second", "Third", "Fourth"}) {
+    Player p;
+    p.Name = name;
+    others.push_back(p);
+  }
+  MakeRoster(None, others);
+  static uint8_t blocks[2][sizeof(PartyRow)];
+  int allocations = 0;
+  RunPanel(
+      Panel{},
+      [&] {
+        OnCall("MemAlloc", [&](HostCallRecord&) {
+          int n = allocations++;
+          return n < 2 ? reinterpret_cast<uint32_t>(blocks[n]) : 0u;
+        });
+      },
+      [&](const HostJournalData* journal) {
+        EXPECT_EQ(3, allocations) << "no allocation after the one that failed";
+        ASSERT_NE(nullptr, Rows());
+        EXPECT_EQ(reinterpret_cast<PartyRow*>(blocks[0]), Rows());
+        EXPECT_EQ(reinterpret_cast<PartyRow*>(blocks[1]), Rows()->Next);
+        EXPECT_EQ(nullptr, Rows()->Next->Next);
+        EXPECT_EQ(2, CountCalls(journal, "DrawPartyRow"));
+        EXPECT_EQ("First", TextAt(journal, RowY(0) - 2, "First").Value);
+        EXPECT_EQ("Second", TextAt(journal, RowY(1) - 2, "Second").Value);
+        EXPECT_EQ("", TextAt(journal, RowY(2) - 2, "").Value);
+      });
+}
+
+// Host strings come from language files that translators edit. However long they are, each
+// text is built in its fixed buffer: what fits is drawn as composed, the terminator kept.
+TEST(PartyTexts, LongHostTextsAreCutToTheirBuffers) {
+  std::wstring sixtyX(60, L'x');
+  std::wstring sixtyY(60, L'y');
+  std::wstring longName;
+  for (int i = 0; i < 300; ++i) longName += static_cast<wchar_t>(L'a' + i % 26);
+  struct Case {
+    const char* Name;
+    std::wstring RecordName;
+    int32_t TailWidth;  // 0: by the character rule
+    std::string Level;
+    std::string Location;
+  };
+  // The level text holds 99 characters: "Lv " and 60 x fill 63, the 60 y get 36, and the
+  // level itself finds no room.
+  std::string level = "Lv " + std::string(60, 'x') + std::string(36, 'y');
+  const Case cases[] = {
+      // 254 characters of the name are kept; cut to 139 - 24 pixels: 19 characters, then
+      // the dots and the last character kept (the 254th: 't').
+      {"a 300-character location name", longName, 0, level, "abcdefghijklmnopqrs...t"},
+      // A tail the host measures as very narrow leaves the kept name uncut: the tail finds
+      // no room behind its 254 characters and is left out.
+      {"a tail that does not fit", longName, -2000, level, Narrow(longName.substr(0, 254).c_str())},
+  };
+  for (const Case& c : cases) {
+    Player p;
+    p.Name = "Long";
+    p.PartyId = 7;
+    p.Location = 5;
+    MakeRoster(7, {p});
+    static uint8_t record[366 + 2 * 301];
+    memset(record, 0, sizeof(record));
+    memcpy(record + 366, c.RecordName.c_str(), 2 * c.RecordName.size());
+    RunPanel(
+        Panel{},
+        [&] {
+          HostSetString(3368, L"Lv ");
+          HostSetString(3997, sixtyX.c_str());
+          HostSetString(3995, sixtyY.c_str());
+          HostSetResult("GetNamedRecord", reinterpret_cast<uint32_t>(record));
+          if (c.TailWidth != 0) {
+            std::wstring tail = L"...";
+            tail += c.RecordName[253];
+            HostSetTextWidth(tail.c_str(), c.TailWidth);
+          }
+        },
+        [&](const HostJournalData* journal) {
+          EXPECT_EQ(c.Level, TextAt(journal, RowY(0) + 12, "Lv").Value) << c.Name;
+          std::string location;
+          for (const Text& text : Texts(journal))
+            if (text.X == 126 && text.Y == RowY(0) + 12) location = text.Value;
+          EXPECT_EQ(c.Location, location) << c.Name;
+        });
+  }
+}
+
 // --- colours, name limits and the texts of a row ---
 
-TEST(PartyTexts, ColourAndNameLimitFollowTheEffectivePartyAndRelationBit8) {
+TEST(PartyTexts, ColourAndNameLimitFollowTheEffectivePartyAndRelationFlagButton1) {
   // 15 characters at 7 pixels: 105, over the in-party limit (95), under the other (135).
   const char* name = "Abcdefghijklmno";
   Player own, other1, other2, alone, loner, hostile;
@@ -423,8 +501,8 @@ TEST(PartyTexts, ColourAndNameLimitFollowTheEffectivePartyAndRelationBit8) {
   hostile.PartyId = 7, hostile.Location = 21;
   for (Player* p : {&own, &other1, &other2, &alone, &loner, &hostile}) p->Name = name;
   MakeRoster(7, {own, other1, other2, alone, loner, hostile});
-  Relate(6, 0, RelationBit8);  // the row's player toward us
-  Relate(0, 4, RelationBit8);  // us toward the row's player: no colour change
+  Relate(6, 0, RelationFlagButton1);  // the row's player toward us
+  Relate(0, 4, RelationFlagButton1);  // us toward the row's player: no colour change
   static uint8_t record[512];
   memcpy(record + 366, L"Harbour", sizeof(L"Harbour"));
   Panel panel;
@@ -471,9 +549,7 @@ TEST(PartyTexts, PartyIdsAndRelationsAreReadAtEveryFrame) {
   p.Name = "Mover";
   p.PartyId = 7;
   MakeRoster(7, {p});
-  HostReset();
-  HostLaunchSettings settings = {};
-  OnState([&](int32_t) {
+  WhilePatched([&] {
     ClientCell<uintptr_t>(Offset_RosterHead) = reinterpret_cast<uintptr_t>(Entries.at(0));
     ClientCell<uintptr_t>(Offset_PlayerUnit) = reinterpret_cast<uintptr_t>(&LocalUnit);
     CallPartyListBuild();
@@ -481,7 +557,7 @@ TEST(PartyTexts, PartyIdsAndRelationsAreReadAtEveryFrame) {
     int32_t colours[4];
     for (int frame = 0; frame < 4; ++frame) {
       if (frame == 1) Entry(1)->PartyId = 8;  // left our party: a party of one now
-      if (frame == 2) Relate(1, 0, RelationBit8);
+      if (frame == 2) Relate(1, 0, RelationFlagButton1);
       if (frame == 3) Entry(1)->UnitId = 200;  // the entry's player now differs from the row's
       HostJournalClear();
       CallFrameDraw(0);
@@ -491,9 +567,7 @@ TEST(PartyTexts, PartyIdsAndRelationsAreReadAtEveryFrame) {
     EXPECT_EQ(0, colours[1]);
     EXPECT_EQ(1, colours[2]);
     EXPECT_EQ(1, colours[3]);  // the relation is the roster entry's, not the row's
-    return 1;
   });
-  RunClientEntry(&settings);
 }
 
 TEST(PartyTexts, NameWidthLimitsAreInclusive) {
@@ -653,7 +727,7 @@ TEST(PartyTexts, PartyStateTexts) {
     partner.Name = "Partner";
     partner.PartyId = 9;
     MakeRoster(7, {p, partner});
-    Relate(1, 0, RelationBit8);  // the row colour (1) does not reach the state text
+    Relate(1, 0, RelationFlagButton1);  // the row colour (1) does not reach the state text
     RunPanel(
         Panel{},
         [&] {
@@ -770,6 +844,12 @@ TEST(PartyDividers, FollowRawPartyIds) {
     panel.WithPlayer = c.WithPlayer;
     RunPanel(panel, NoScript, [&](const HostJournalData* journal) {
       EXPECT_EQ(c.Dividers, Dividers(journal)) << c.Name;
+      // The rows' texts need the local player; the dividers follow the roster alone.
+      int rows = c.WithPlayer ? static_cast<int>(c.Parties.size()) : 0;
+      EXPECT_EQ(rows, CountCalls(journal, "DrawPartyRow")) << c.Name;
+      if (!c.WithPlayer) {
+        EXPECT_EQ(0, CountCalls(journal, "DrawUiText")) << c.Name;
+      }
     });
   }
 }
@@ -784,5 +864,3 @@ TEST(PartyDividers, NoRosterDrawsNothing) {
     EXPECT_EQ(1, CountCalls(journal, "PartyDrawF"));
   });
 }
-
-}  // namespace

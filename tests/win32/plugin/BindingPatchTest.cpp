@@ -7,21 +7,22 @@
 
 #include <gtest/gtest.h>
 
-#include <string.h>
+#include <cstring>
 
 #include <map>
 #include <string>
 #include <vector>
 
-namespace {
-
 #define TESTHOST_PLACE_MAP(name, offset, kind) {#name, offset},
-const std::map<std::string, uint32_t> TestHostPlaces = {TESTHOST_CLIENT_PLACES(TESTHOST_PLACE_MAP)};
+static const std::map<std::string, uint32_t> TestHostPlaces = {
+    TESTHOST_CLIENT_PLACES(TESTHOST_PLACE_MAP)};
 #undef TESTHOST_PLACE_MAP
 
-uintptr_t ClientBase() { return reinterpret_cast<uintptr_t>(GetModuleHandleA("ZVClient.dll")); }
+static uintptr_t ClientBase() {
+  return reinterpret_cast<uintptr_t>(GetModuleHandleA("ZVClient.dll"));
+}
 
-void BindToStandIn() {
+static void BindToStandIn() {
   HostReset();
   HostClientModule = ClientBase();
   BindHost();
@@ -105,7 +106,7 @@ struct SiteState {
   DWORD Protection;
 };
 
-SiteState StateOf(uintptr_t site) {
+static SiteState StateOf(uintptr_t site) {
   SiteState state = {};
   memcpy(state.Bytes, reinterpret_cast<const void*>(site - 1), sizeof(state.Bytes));
   MEMORY_BASIC_INFORMATION info = {};
@@ -114,19 +115,19 @@ SiteState StateOf(uintptr_t site) {
   return state;
 }
 
-std::vector<SiteState> StatesOf(const std::vector<uintptr_t>& sites) {
+static std::vector<SiteState> StatesOf(const std::vector<uintptr_t>& sites) {
   std::vector<SiteState> states;
   for (uintptr_t site : sites) states.push_back(StateOf(site));
   return states;
 }
 
-std::vector<uintptr_t> PatchSites() {
+static std::vector<uintptr_t> PatchSites() {
   std::vector<uintptr_t> sites;
   for (const PatchRow& row : PatchTable) sites.push_back(*row.Site);
   return sites;
 }
 
-uint32_t Dword(uintptr_t address) {
+static uint32_t Dword(uintptr_t address) {
   uint32_t value;
   memcpy(&value, reinterpret_cast<const void*>(address), 4);
   return value;
@@ -206,10 +207,11 @@ TEST(Patcher, ExchangeCodeDwordReturnsWhatWasThereAndLeavesTheValue) {
 }
 
 typedef BOOL(WINAPI* VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
-VirtualProtectFn RealVirtualProtect;
-int ProtectionCalls;
+static VirtualProtectFn RealVirtualProtect;
+static int ProtectionCalls;
 
-BOOL WINAPI CountingVirtualProtect(LPVOID address, SIZE_T size, DWORD protection, PDWORD old) {
+static BOOL WINAPI CountingVirtualProtect(LPVOID address, SIZE_T size, DWORD protection,
+                                          PDWORD old) {
   ++ProtectionCalls;
   return RealVirtualProtect(address, size, protection, old);
 }
@@ -252,17 +254,14 @@ TEST(Patcher, RealPluginLeadsEverySiteIntoItselfWhileTheLoopRuns) {
 
   std::vector<uintptr_t> targets;
   std::vector<uint8_t> opcodes;
-  OnState([&](int32_t) {
+  WhilePatched([&] {
     for (size_t i = 0; i < sites.size(); ++i) {
       uintptr_t site = sites[i];
       bool displacement = i == 0 || i == 3;
       opcodes.push_back(displacement ? 0xE8 : *reinterpret_cast<const uint8_t*>(site));
       targets.push_back(displacement ? site + 4 + Dword(site) : site + 5 + Dword(site + 1));
     }
-    return 1;
   });
-  HostLaunchSettings settings = {};
-  RunClientEntry(&settings);
 
   const uint8_t expectedOpcodes[] = {0xE8, 0xE9, 0xE9, 0xE8, 0xE8, 0xE9};
   ASSERT_EQ(sites.size(), targets.size());
@@ -282,17 +281,17 @@ TEST(Patcher, RealPluginLeadsEverySiteIntoItselfWhileTheLoopRuns) {
 
 // In the child, the message box recorder also notes whether every patch site still holds
 // the host's bytes at the moment the refusal is shown.
-const uint32_t CheckedOffsets[] = {Offset_FrameDrawCallSite, Offset_SendPacketFunc,
-                                   Offset_ReceivePacketFunc, Offset_ItemColorCallSite,
-                                   Offset_ItemCodeTestSite,  Offset_PartyListBuildFunc};
-uint8_t HostBytesAtStart[6][6];
+static const uint32_t CheckedOffsets[] = {Offset_FrameDrawCallSite, Offset_SendPacketFunc,
+                                          Offset_ReceivePacketFunc, Offset_ItemColorCallSite,
+                                          Offset_ItemCodeTestSite,  Offset_PartyListBuildFunc};
+static uint8_t HostBytesAtStart[6][6];
 
-void SnapshotSites() {
+static void SnapshotSites() {
   for (int i = 0; i < 6; ++i)
     memcpy(HostBytesAtStart[i], reinterpret_cast<const void*>(ClientAt(CheckedOffsets[i]) - 1), 6);
 }
 
-int WINAPI RecordingMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+static int WINAPI RecordingMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
   uint32_t untouched = 1;
   for (int i = 0; i < 6; ++i)
     if (memcmp(HostBytesAtStart[i], reinterpret_cast<const void*>(ClientAt(CheckedOffsets[i]) - 1),
@@ -307,7 +306,7 @@ int WINAPI RecordingMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT sty
   return IDOK;
 }
 
-void ExpectOneCriticalMessage(const ChildRun& child, const char* text) {
+static void ExpectOneCriticalMessage(const ChildRun& child, const char* text) {
   EXPECT_EQ(0xFFFFFFFFu, child.ExitCode);
   std::vector<const HostCallRecord*> boxes = CallsOf(child.Journal, "MessageBoxA");
   ASSERT_EQ(1u, boxes.size());
@@ -320,7 +319,7 @@ void ExpectOneCriticalMessage(const ChildRun& child, const char* text) {
 }
 
 // Runs the real entry in the child after prepare() has changed what the plug-in meets.
-void RunRefusedEntry(void (*prepare)(uint32_t), uint32_t parameter) {
+static void RunRefusedEntry(void (*prepare)(uint32_t), uint32_t parameter) {
   HostReset();
   HMODULE plugin = LoadPlugin();
   PatchImport(plugin, "USER32.dll", "MessageBoxA", reinterpret_cast<void*>(RecordingMessageBox));
@@ -330,7 +329,7 @@ void RunRefusedEntry(void (*prepare)(uint32_t), uint32_t parameter) {
   RunClientEntry(&settings);
 }
 
-void CorruptByte(uint32_t offset) {
+static void CorruptByte(uint32_t offset) {
   uint8_t* byte = reinterpret_cast<uint8_t*>(ClientAt(offset));
   DWORD old = 0;
   VirtualProtect(byte, 1, PAGE_EXECUTE_READWRITE, &old);
@@ -356,12 +355,12 @@ INSTANTIATE_TEST_SUITE_P(Sites, PatcherUnexpectedSite,
                                          Offset_ItemCodeTestSite + 2,
                                          Offset_PartyListBuildFunc + 4));
 
-HMODULE WINAPI NoLanguageModule(LPCSTR name) {
+static HMODULE WINAPI NoLanguageModule(LPCSTR name) {
   if (name != nullptr && _stricmp(name, "ZVLang.dll") == 0) return nullptr;
   return GetModuleHandleA(name);
 }
 
-void HideLanguageModule(uint32_t) {
+static void HideLanguageModule(uint32_t) {
   PatchImport(LoadPlugin(), "KERNEL32.dll", "GetModuleHandleA",
               reinterpret_cast<void*>(NoLanguageModule));
 }
@@ -376,19 +375,19 @@ TEST(HostBindingFailure, MissingLanguageModuleEndsWithTheMessage) {
   EXPECT_EQ(-1, FindCall(child.Journal, "VuskStartupA"));
 }
 
-const char* const LangExportNames[] = {
+static const char* const LangExportNames[] = {
     "?strncpy@Unicode@@SIPAU1@PAU1@PBU1@H@Z",   "?strcat@Unicode@@SIPAU1@PAU1@PBU1@@Z",
     "?strcpy@Unicode@@SIPAU1@PAU1@PBU1@@Z",     "?strlen@Unicode@@SIHPBU1@@Z",
     "?win2Unicode@Unicode@@SIPAU1@PAU1@PBDH@Z", "?toUnicode@Unicode@@SIPAU1@PAU1@PBDH@Z",
     "?sprintf@Unicode@@SAXHPAU1@PBU1@ZZ"};
-const char* HiddenExport;
+static const char* HiddenExport;
 
-FARPROC WINAPI WithoutOneExport(HMODULE module, LPCSTR name) {
+static FARPROC WINAPI WithoutOneExport(HMODULE module, LPCSTR name) {
   if (reinterpret_cast<uintptr_t>(name) > 0xFFFF && strcmp(name, HiddenExport) == 0) return nullptr;
   return GetProcAddress(module, name);
 }
 
-void HideExport(uint32_t index) {
+static void HideExport(uint32_t index) {
   HiddenExport = LangExportNames[index];
   PatchImport(LoadPlugin(), "KERNEL32.dll", "GetProcAddress",
               reinterpret_cast<void*>(WithoutOneExport));
@@ -407,5 +406,3 @@ TEST_P(HostBindingMissingExport, EndsWithTheMessageNamingTheExport) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Exports, HostBindingMissingExport, testing::Values(0u, 3u, 6u));
-
-}  // namespace

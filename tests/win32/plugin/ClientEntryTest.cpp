@@ -5,20 +5,20 @@
 
 #include <gtest/gtest.h>
 
-#include <string.h>
+#include <cstring>
 
 #include <string>
 #include <vector>
 
-namespace {
-
-const std::vector<std::string> StartupOrder = {
+static const std::vector<std::string> StartupOrder = {
     "VuskStartupA", "VuskStartupB", "ClientSetup", "ClientStart",  "WinStartup", "WinSetCallback",
     "VuskQuery",    "WinQuery",     "LangLoad",    "LangStartupB", "WinQuery",   "CommonStartup"};
-const std::vector<std::string> ShutdownOrder = {"WinShutdown", "CommonShutdown", "LangShutdown",
-                                                "ClientStop",  "CommonRelease",  "ClientCleanup"};
+static const std::vector<std::string> ShutdownOrder = {"WinShutdown",   "CommonShutdown",
+                                                       "LangShutdown",  "ClientStop",
+                                                       "CommonRelease", "ClientCleanup"};
 
-std::vector<std::string> Slice(const std::vector<std::string>& names, size_t from, size_t count) {
+static std::vector<std::string> Slice(const std::vector<std::string>& names, size_t from,
+                                      size_t count) {
   if (from > names.size()) return {};
   return std::vector<std::string>(names.begin() + from,
                                   names.begin() + std::min(names.size(), from + count));
@@ -26,7 +26,7 @@ std::vector<std::string> Slice(const std::vector<std::string>& names, size_t fro
 
 // A session in which the host quits at once: the first handler clears the loop flag and
 // leaves.
-uint32_t RunQuittingSession(HostLaunchSettings* settings) {
+static uint32_t RunQuittingSession(HostLaunchSettings* settings) {
   OnState([](int32_t) {
     ClientCell<int32_t>(Offset_ClientLoopFlag) = 0;
     return 1;
@@ -45,8 +45,8 @@ TEST(PluginInterface, QueryInterfaceReturnsTheSameTableWhoseSlotIsInsideThePlugi
   EXPECT_LT(slot0, base + nt->OptionalHeader.SizeOfImage);
 }
 
-int LoadLibraryCalls;
-HMODULE WINAPI CountingLoadLibrary(LPCSTR name) {
+static int LoadLibraryCalls;
+static HMODULE WINAPI CountingLoadLibrary(LPCSTR name) {
   ++LoadLibraryCalls;
   return LoadLibraryA(name);
 }
@@ -67,7 +67,7 @@ TEST(PluginInterface, ThreadAttachAfterProcessAttachLoadsNothingAndSucceeds) {
 }
 
 // Runs Game.exe with its arguments in a folder; its exit code.
-DWORD RunGame(const std::string& folder, const char* arguments) {
+static DWORD RunGame(const std::string& folder, const char* arguments) {
   std::string line = "\"" + folder + "\\Game.exe\" " + arguments;
   std::vector<char> text(line.begin(), line.end());
   text.push_back(0);
@@ -85,7 +85,7 @@ DWORD RunGame(const std::string& folder, const char* arguments) {
   return code;
 }
 
-std::string HostRunFolder() {
+static std::string HostRunFolder() {
   char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, sizeof(exe));
   std::string folder = exe;
@@ -163,7 +163,7 @@ TEST(ClientEntry, HandsTheHostItsSettingsHandleAndPathBeforeTheLoop) {
       return 1;
     });
     RunClientEntry(&settings);
-    EXPECT_EQ(value != 0 ? 1 : 0, flagInLoop) << "byte 0xC98 = " << int(value);
+    EXPECT_EQ(value != 0 ? 1 : 0, flagInLoop) << "byte 0xC98 = " << static_cast<int>(value);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(&settings),
               ClientCell<uintptr_t>(Offset_ClientLaunchSettingsPtr));
     HMODULE client = GetModuleHandleA("ZVClient.dll");
@@ -192,15 +192,11 @@ TEST(ClientEntry, TheLoopStartsInStateThreeAndRunsUntilAHandlerLeaves) {
 }
 
 TEST(ClientEntry, ShutsDownInOrderAfterRemovingThePatches) {
-  HostReset();
-  HostLaunchSettings settings = {};
   uint8_t sendSiteInLoop = 0;
-  OnState([&](int32_t) {
+  WhilePatched([&] {
     sendSiteInLoop = ClientCell<uint8_t>(Offset_SendPacketFunc);
     HostJournalClear();
-    return 1;
   });
-  RunClientEntry(&settings);
   EXPECT_EQ(0xE9, sendSiteInLoop);
   EXPECT_EQ(0x55, ClientCell<uint8_t>(Offset_SendPacketFunc));
   EXPECT_EQ(ShutdownOrder, CallNames(HostJournal()));
@@ -291,5 +287,3 @@ TEST_P(ClientEntryBadState, IsReportedWithLine310AndEndsTheProcess) {
 }
 
 INSTANTIATE_TEST_SUITE_P(States, ClientEntryBadState, testing::Values(0, 7, -1));
-
-}  // namespace

@@ -1,4 +1,5 @@
 // The stat value text, drawn by every frame the host draws through the patched call.
+#include "Orlavex/HostRecords.h"
 #include "testhost/kit/HostKit.h"
 
 #include <gtest/gtest.h>
@@ -7,15 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-struct Unit {
-  uint8_t Host00[0xC];
-  int32_t UnitId;  // 0xC
-  int32_t Mode;    // 0x10
-  uint8_t Rest[0x2C];
-};
-Unit LocalUnit;
+static UnitRecord LocalUnit;
 
 struct Screen {
   int32_t Width = 800, Height = 600;
@@ -32,53 +25,52 @@ struct Drawn {
   int32_t X, Y, Colour, Last;
 };
 
-// One frame with every panel flag clear; script runs before the client starts (widths).
-std::vector<Drawn> DrawFrame(
+// One frame with every panel flag clear; script runs before it (texts, widths).
+static std::vector<Drawn> DrawFrame(
     const Screen& screen, const std::function<void()>& script = [] {},
     std::vector<uint32_t>* statsAsked = nullptr) {
-  HostReset();
-  HostSetString(4165, L"L %u/%u");
-  HostSetString(4166, L"R %u/%u");
-  HostSetResult("GetStat6Max", screen.Stat6Max);
-  HostSetResult("GetStat8Max", screen.Stat8Max);
-  script();
   std::vector<Drawn> drawn;
   HostLaunchSettings settings = {};
   settings.StatTextAlwaysShown = screen.Always ? 1 : 0;
-  OnState([&](int32_t) {
-    LocalUnit = Unit{};
-    LocalUnit.Mode = screen.Mode;
-    ClientCell<uintptr_t>(Offset_PlayerUnit) =
-        screen.WithPlayer ? reinterpret_cast<uintptr_t>(&LocalUnit) : 0;
-    ClientCell<int32_t>(Offset_ScreenWidth) = screen.Width;
-    ClientCell<int32_t>(Offset_ScreenHeight) = screen.Height;
-    ClientCell<int32_t>(Offset_MouseX) = screen.MouseX;
-    ClientCell<int32_t>(Offset_MouseY) = screen.MouseY;
-    OnCall("GetPlayerStat",
-           [&](HostCallRecord& call) { return call.Eax == 6 ? screen.Stat6 : screen.Stat8; });
-    HostJournalClear();
-    CallFrameDraw(0);
-    for (const HostCallRecord* call : CallsOf(HostJournal(), "DrawUiText"))
-      drawn.push_back(Drawn{Narrow(call->Text), static_cast<int32_t>(call->Args[1]),
-                            static_cast<int32_t>(call->Args[2]),
-                            static_cast<int32_t>(call->Args[3]),
-                            static_cast<int32_t>(call->Args[4])});
-    if (statsAsked != nullptr)
-      for (const HostCallRecord* call : CallsOf(HostJournal(), "GetPlayerStat"))
-        statsAsked->push_back(call->Eax);
-    for (const HostCallRecord* call : CallsOf(HostJournal(), "Unicode::sprintf"))
-      EXPECT_EQ(100u, call->Args[0]) << "buffer size";
-    for (const char* max : {"GetStat6Max", "GetStat8Max"})
-      for (const HostCallRecord* call : CallsOf(HostJournal(), max))
-        EXPECT_EQ(reinterpret_cast<uint32_t>(&LocalUnit), call->Args[0]) << max;
-    return 1;
-  });
-  RunClientEntry(&settings);
+  WhilePatched(
+      [&] {
+        HostSetString(4165, L"L %u/%u");
+        HostSetString(4166, L"R %u/%u");
+        HostSetResult("GetStat6Max", screen.Stat6Max);
+        HostSetResult("GetStat8Max", screen.Stat8Max);
+        script();
+        LocalUnit = UnitRecord{};
+        LocalUnit.Mode = screen.Mode;
+        ClientCell<uintptr_t>(Offset_PlayerUnit) =
+            screen.WithPlayer ? reinterpret_cast<uintptr_t>(&LocalUnit) : 0;
+        ClientCell<int32_t>(Offset_ScreenWidth) = screen.Width;
+        ClientCell<int32_t>(Offset_ScreenHeight) = screen.Height;
+        ClientCell<int32_t>(Offset_MouseX) = screen.MouseX;
+        ClientCell<int32_t>(Offset_MouseY) = screen.MouseY;
+        OnCall("GetPlayerStat",
+               [&](HostCallRecord& call) { return call.Eax == 6 ? screen.Stat6 : screen.Stat8; });
+        HostJournalClear();
+        CallFrameDraw(0);
+        for (const HostCallRecord* call : CallsOf(HostJournal(), "DrawUiText"))
+          drawn.push_back(Drawn{Narrow(call->Text), static_cast<int32_t>(call->Args[1]),
+                                static_cast<int32_t>(call->Args[2]),
+                                static_cast<int32_t>(call->Args[3]),
+                                static_cast<int32_t>(call->Args[4])});
+        if (statsAsked != nullptr)
+          for (const HostCallRecord* call : CallsOf(HostJournal(), "GetPlayerStat"))
+            statsAsked->push_back(call->Eax);
+        for (const HostCallRecord* call : CallsOf(HostJournal(), "Unicode::sprintf"))
+          EXPECT_EQ(100u, call->Args[0]) << "buffer size";
+        for (const char* max : {"GetStat6Max", "GetStat8Max"})
+          for (const HostCallRecord* call : CallsOf(HostJournal(), max))
+            EXPECT_EQ(reinterpret_cast<uint32_t>(&LocalUnit), call->Args[0]) << max;
+      },
+      settings);
   return drawn;
 }
 
 // "L", "R", "LR" or "" for the texts drawn.
-std::string Sides(const std::vector<Drawn>& drawn) {
+static std::string Sides(const std::vector<Drawn>& drawn) {
   std::string sides;
   for (const Drawn& d : drawn) sides += d.Text.substr(0, 1);
   return sides;
@@ -188,4 +180,41 @@ TEST(StatText, NoLocalPlayerDrawsNothing) {
   EXPECT_TRUE(asked.empty());
 }
 
-}  // namespace
+// The templates come from language files that translators edit. Only the two integer
+// conversions the values are given for are formatted; anything else is drawn as written,
+// and no template reads or writes through a value.
+TEST(StatText, TemplatesAreNeverTakenAsFormats) {
+  struct {
+    const wchar_t* Template;
+    const char* Drawn;  // with 20 of 100
+  } const cases[] = {
+      {L"L %u/%u", "L 20/100"},
+      {L"L %d of %i", "L 20 of 100"},
+      {L"L %s %u/%u", "L %s 20/100"},
+      {L"L %n%u/%u%n", "L %n20/100%n"},
+      {L"L %u/%u %u", "L 20/100 %u"},
+      {L"L %u%% of %u", "L 20% of 100"},
+      {L"L %4u|%-4d|", "L   20|100 |"},
+      {L"L %x %05X", "L 14 00064"},
+      {L"L %lu/%lu", "L 20/100"},
+      {L"L %ls%S%c%p%f%*d%lld%1$d%hn%123d%.123d", "L %ls%S%c%p%f%*d%lld%1$d%hn%123d%.123d"},
+      {L"L 100%", "L 100%"},
+      {L"L %", "L %"},
+  };
+  for (const auto& c : cases) {
+    Screen screen;
+    screen.Always = true;
+    std::vector<Drawn> drawn = DrawFrame(screen, [&] { HostSetString(4165, c.Template); });
+    ASSERT_EQ(2u, drawn.size()) << c.Drawn;
+    EXPECT_EQ(c.Drawn, drawn[0].Text);
+  }
+
+  // A template far longer than the text: cut to the text's 99 characters, each '%' drawn.
+  std::wstring percents = L"L";
+  for (int i = 0; i < 150; ++i) percents += L"%s";
+  Screen screen;
+  screen.Always = true;
+  std::vector<Drawn> drawn = DrawFrame(screen, [&] { HostSetString(4165, percents.c_str()); });
+  ASSERT_EQ(2u, drawn.size());
+  EXPECT_EQ(Narrow(percents.c_str()).substr(0, 99), drawn[0].Text);
+}
