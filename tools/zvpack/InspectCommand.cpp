@@ -33,8 +33,9 @@ const char InspectHelp[] =
     "                   (through a temporary file beside FILE; an existing FILE must be a\n"
     "                   regular file other than PKG and the key files)\n"
     "  --json           print the verdict as one JSON object on standard output instead:\n"
-    "                   accepted, message (the launcher's, or null), version, body_length\n"
-    "                   and entries (name, size, last_write_utc), for scripts\n";
+    "                   accepted, message (the launcher's, or null), version, body_length,\n"
+    "                   entries (name, size, last_write_utc) and key_fingerprints, for\n"
+    "                   scripts\n";
 
 // 32 bytes of SHA-256 as lower-case hex, and the terminating zero.
 const int FingerprintTextSize = 2 * 32 + 1;

@@ -177,6 +177,7 @@ class Plan : public testing::Test {
       if (name == "plan.json") continue;
       std::string json = InspectJson(out + "/" + name);
       EXPECT_NE(json.find("\"accepted\": true"), std::string::npos) << name << ": " << json;
+      EXPECT_NE(json.find("\"key_fingerprints\": {\"signature\": \""), std::string::npos) << json;
       listed.push_back(json);
     }
     return listed;
