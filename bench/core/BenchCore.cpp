@@ -12,11 +12,9 @@
 #include "updater/bignum/BigNum.h"
 #include "tests/native/bignum/BigNumOpenSsl.h"
 
-namespace {
+static const size_t PackageSize = 16 * 1024 * 1024;  // the launcher's package buffer
 
-const size_t PackageSize = 16 * 1024 * 1024;  // the launcher's package buffer
-
-const std::vector<uint8_t>& PackageBytes() {
+static const std::vector<uint8_t>& PackageBytes() {
   static std::vector<uint8_t> bytes = [] {
     std::vector<uint8_t> filled(PackageSize);
     std::mt19937 random(1);
@@ -28,7 +26,7 @@ const std::vector<uint8_t>& PackageBytes() {
   return bytes;
 }
 
-void Sha1Ours(benchmark::State& state) {
+static void Sha1Ours(benchmark::State& state) {
   const std::vector<uint8_t>& bytes = PackageBytes();
   uint8_t digest[Sha1DigestSize];
   for (auto _ : state) {
@@ -41,7 +39,7 @@ void Sha1Ours(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * PackageSize);
 }
 
-void Sha1OpenSsl(benchmark::State& state) {
+static void Sha1OpenSsl(benchmark::State& state) {
   const std::vector<uint8_t>& bytes = PackageBytes();
   uint8_t digest[EVP_MAX_MD_SIZE];
   unsigned int digestSize = 0;
@@ -63,7 +61,7 @@ struct RsaOperands {
   BigNum* Exponent;
 };
 
-const RsaOperands& Operands() {
+static const RsaOperands& Operands() {
   static RsaOperands operands = [] {
     std::mt19937 random(2);
     RsaOperands made;
@@ -82,7 +80,7 @@ const RsaOperands& Operands() {
   return operands;
 }
 
-void ModExp65537Ours(benchmark::State& state) {
+static void ModExp65537Ours(benchmark::State& state) {
   const RsaOperands& operands = Operands();
   for (auto _ : state) {
     BigNum* result = BigNumModExp(operands.Base, operands.Exponent, operands.Modulus);
@@ -95,7 +93,7 @@ void ModExp65537Ours(benchmark::State& state) {
   }
 }
 
-void ModExp65537OpenSsl(benchmark::State& state) {
+static void ModExp65537OpenSsl(benchmark::State& state) {
   const RsaOperands& operands = Operands();
   BIGNUM* base = ToOpenSsl(operands.Base);
   BIGNUM* exponent = ToOpenSsl(operands.Exponent);
@@ -120,7 +118,5 @@ BENCHMARK(Sha1Ours)->Name("Sha1/16MiB/ours")->Unit(benchmark::kMillisecond);
 BENCHMARK(Sha1OpenSsl)->Name("Sha1/16MiB/openssl")->Unit(benchmark::kMillisecond);
 BENCHMARK(ModExp65537Ours)->Name("ModExp/2048bit/65537/ours")->Unit(benchmark::kMicrosecond);
 BENCHMARK(ModExp65537OpenSsl)->Name("ModExp/2048bit/65537/openssl")->Unit(benchmark::kMicrosecond);
-
-}  // namespace
 
 BENCHMARK_MAIN();

@@ -15,8 +15,6 @@
 #include "tools/zvpack/PackerKeys.h"
 #include "updater/Sha1.h"
 
-namespace {
-
 struct Fixture {
   EVP_PKEY* Signature;
   EVP_PKEY* Sealing;
@@ -26,14 +24,14 @@ struct Fixture {
   std::string Work;    // the copy ReadPackage reads and deletes
 };
 
-bool WriteFile(const std::string& path, const uint8_t* data, size_t size) {
+static bool WriteFile(const std::string& path, const uint8_t* data, size_t size) {
   FILE* file = fopen(path.c_str(), "wb");
   if (!file) return false;
   bool ok = fwrite(data, 1, size, file) == size;
   return fclose(file) == 0 && ok;
 }
 
-const Fixture* GetFixture() {
+static const Fixture* GetFixture() {
   static Fixture fixture;
   static bool made = false;
   if (made) return &fixture;
@@ -66,7 +64,7 @@ const Fixture* GetFixture() {
   return &fixture;
 }
 
-void CopyMaster(const Fixture* fixture) {
+static void CopyMaster(const Fixture* fixture) {
   static uint8_t bytes[PackageBufferSize];
   FILE* file = fopen(fixture->Master.c_str(), "rb");
   size_t size = fread(bytes, 1, sizeof bytes, file);
@@ -74,7 +72,7 @@ void CopyMaster(const Fixture* fixture) {
   WriteFile(fixture->Work, bytes, size);
 }
 
-void LauncherReadAndUnseal(benchmark::State& state) {
+static void LauncherReadAndUnseal(benchmark::State& state) {
   const Fixture* fixture = GetFixture();
   if (!fixture) return state.SkipWithError("no package");
   for (auto _ : state) {
@@ -88,7 +86,7 @@ void LauncherReadAndUnseal(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * int64_t{PackageBufferSize});
 }
 
-bool OpenSslPublicOperation(EVP_PKEY* key, const uint8_t* littleEndian) {
+static bool OpenSslPublicOperation(EVP_PKEY* key, const uint8_t* littleEndian) {
   uint8_t in[RsaBlockSize];
   uint8_t out[RsaBlockSize];
   for (uint32_t i = 0; i < RsaBlockSize; i++) in[i] = littleEndian[RsaBlockSize - 1 - i];
@@ -101,7 +99,7 @@ bool OpenSslPublicOperation(EVP_PKEY* key, const uint8_t* littleEndian) {
   return ok;
 }
 
-void OpenSslReadDigestAndNineRsa(benchmark::State& state) {
+static void OpenSslReadDigestAndNineRsa(benchmark::State& state) {
   const Fixture* fixture = GetFixture();
   if (!fixture) return state.SkipWithError("no package");
   static uint8_t buffer[PackageBufferSize];
@@ -121,9 +119,9 @@ void OpenSslReadDigestAndNineRsa(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * int64_t{PackageBufferSize});
 }
 
-const uint32_t DigestBytes = PackageBufferSize - SignatureTrailerSize;
+static const uint32_t DigestBytes = PackageBufferSize - SignatureTrailerSize;
 
-void LauncherSha1Of16MiB(benchmark::State& state) {
+static void LauncherSha1Of16MiB(benchmark::State& state) {
   static uint8_t buffer[PackageBufferSize];
   for (auto _ : state) {
     Sha1Context sha;
@@ -136,7 +134,7 @@ void LauncherSha1Of16MiB(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * int64_t{DigestBytes});
 }
 
-void OpenSslSha1Of16MiB(benchmark::State& state) {
+static void OpenSslSha1Of16MiB(benchmark::State& state) {
   static uint8_t buffer[PackageBufferSize];
   for (auto _ : state) {
     uint8_t digest[EVP_MAX_MD_SIZE];
@@ -146,7 +144,7 @@ void OpenSslSha1Of16MiB(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * int64_t{DigestBytes});
 }
 
-void LauncherOneExponentiation(benchmark::State& state) {
+static void LauncherOneExponentiation(benchmark::State& state) {
   const Fixture* fixture = GetFixture();
   if (!fixture) return state.SkipWithError("no package");
   uint8_t block[RsaBlockSize];
@@ -159,7 +157,7 @@ void LauncherOneExponentiation(benchmark::State& state) {
   }
 }
 
-void OpenSslOneRsaPublicOperation(benchmark::State& state) {
+static void OpenSslOneRsaPublicOperation(benchmark::State& state) {
   const Fixture* fixture = GetFixture();
   if (!fixture) return state.SkipWithError("no package");
   uint8_t block[RsaBlockSize];
@@ -167,8 +165,6 @@ void OpenSslOneRsaPublicOperation(benchmark::State& state) {
   block[RsaBlockSize - 1] = 0x0B;
   for (auto _ : state) benchmark::DoNotOptimize(OpenSslPublicOperation(fixture->Sealing, block));
 }
-
-}  // namespace
 
 BENCHMARK(LauncherReadAndUnseal)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(OpenSslReadDigestAndNineRsa)->Unit(benchmark::kMillisecond)->UseRealTime();

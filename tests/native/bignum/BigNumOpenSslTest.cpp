@@ -13,9 +13,7 @@
 #include "updater/bignum/BigNum.h"
 #include "updater/bignum/BigNumAllocator.h"
 
-namespace {
-
-std::string HexOfOpenSsl(const BIGNUM* x) {
+static std::string HexOfOpenSsl(const BIGNUM* x) {
   std::vector<uint8_t> bytes(BN_num_bytes(x) + 4);
   BN_bn2lebinpad(x, bytes.data(), static_cast<int>(bytes.size()));
   Limbs limbs(bytes.size() / 4);
@@ -28,7 +26,7 @@ std::string HexOfOpenSsl(const BIGNUM* x) {
 
 // Limbs drawn so that carries and borrows run far: mostly random, with runs of all-ones
 // and zero limbs mixed in.
-Limbs RandomLimbs(std::mt19937& random, uint32_t count) {
+static Limbs RandomLimbs(std::mt19937& random, uint32_t count) {
   Limbs limbs(count);
   uint32_t style = random() % 4;
   for (uint32_t& limb : limbs) {
@@ -39,7 +37,7 @@ Limbs RandomLimbs(std::mt19937& random, uint32_t count) {
 }
 
 // A modulus of `count` significant limbs whose top limb has a random bit length.
-Limbs RandomModulus(std::mt19937& random, uint32_t count) {
+static Limbs RandomModulus(std::mt19937& random, uint32_t count) {
   Limbs m = RandomLimbs(random, count);
   uint32_t top = static_cast<uint32_t>(random()) >> (random() % 32);
   m[count - 1] = top == 0 ? 1 : top;
@@ -166,11 +164,11 @@ TEST(BigNumOpenSsl, ModExpOtherExponents) {
 
 // An allocator that fails its FailAt-th call (counting from 1; 0 never fails) and
 // counts the blocks handed out and not yet released.
-int AllocationCalls;
-int FailAt;
-int LiveBlocks;
+static int AllocationCalls;
+static int FailAt;
+static int LiveBlocks;
 
-void* CountingAllocate(size_t size) {
+static void* CountingAllocate(size_t size) {
   if (++AllocationCalls == FailAt) {
     return nullptr;
   }
@@ -181,7 +179,7 @@ void* CountingAllocate(size_t size) {
   return block;
 }
 
-void CountingRelease(void* block) {
+static void CountingRelease(void* block) {
   LiveBlocks--;
   free(block);
 }
@@ -270,5 +268,3 @@ TEST_F(BigNumAllocationFailure, ZeroModulus) {
   BigNumFree(zero);
   BigNumFree(x);
 }
-
-}  // namespace

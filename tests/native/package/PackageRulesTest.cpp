@@ -6,12 +6,11 @@
 #include <cstring>
 
 #include "tests/native/package/PackageDraft.h"
+#include "tests/portable/support/CaseName.h"
 #include "tests/native/package/ModExpCounter.h"
 
-namespace {
-
 struct RuleCase {
-  const char* Label;
+  const char* Name;
   const char* EntryName;           // when set, the name of entry 0
   void (*Entries)(PackageDraft*);  // before the layout
   void (*Plain)(PackageDraft*);    // on the plain body
@@ -24,20 +23,20 @@ struct RuleCase {
 };
 
 // Writes byte value at the directory field `field` bytes after entry k's name.
-uint8_t* EntryField(PackageDraft* d, uint32_t k, uint32_t field) {
+static uint8_t* EntryField(PackageDraft* d, uint32_t k, uint32_t field) {
   uint32_t position = DirectoryOffset;
   for (uint32_t i = 0; i < k; i++) position += EntryFixedSize + d->Entries[i].NameLength;
   return d->Image + position + 1 + d->Entries[k].NameLength + field;
 }
 
-void SetName(PackageDraft* d, uint32_t k, char c, uint32_t length) {
+static void SetName(PackageDraft* d, uint32_t k, char c, uint32_t length) {
   memset(d->Entries[k].Name, c, length);
   d->Entries[k].Name[length] = 0;
   d->Entries[k].NameLength = length;
 }
 
 // count entries with one-character names and 40 bytes each.
-void ManyEntries(PackageDraft* d, uint32_t count) {
+static void ManyEntries(PackageDraft* d, uint32_t count) {
   for (uint32_t k = 0; k < count; k++) {
     PackEntry* e = &d->Entries[k];
     memset(e, 0, sizeof *e);
@@ -50,14 +49,14 @@ void ManyEntries(PackageDraft* d, uint32_t count) {
 }
 
 // Five 255-byte names and a sixth of the given length; with 79 it ends at 1696.
-void LongNames(PackageDraft* d, uint32_t lastLength) {
+static void LongNames(PackageDraft* d, uint32_t lastLength) {
   ManyEntries(d, 6);
   for (uint32_t k = 0; k < 5; k++) SetName(d, k, static_cast<char>('a' + k), 255);
   SetName(d, 5, 'z', lastLength);
   d->Entries[5].DataSize = 1000;  // the body still reaches past the sealed header
 }
 
-void SignWithSuffix(PackageDraft* d, const char* suffix) {
+static void SignWithSuffix(PackageDraft* d, const char* suffix) {
   uint8_t value[RsaBlockSize];
   BuildSignatureValue(d->Image, d->Length, suffix, static_cast<uint32_t>(strlen(suffix)), value);
   memcpy(d->Image + d->Length, TrailerTag, TrailerTagSize);
@@ -68,7 +67,7 @@ void SignWithSuffix(PackageDraft* d, const char* suffix) {
 
 // Adds the modulus to the signature, changing a data byte and signing again until the
 // sum still fits in 2048 bits.
-void SignAboveModulus(PackageDraft* d) {
+static void SignAboveModulus(PackageDraft* d) {
   const BigNum* modulus = GetTestKeys()->SignaturePublic.Modulus;
   for (int attempt = 0; attempt < 100000; attempt++) {
     d->Image[2100]++;
@@ -89,13 +88,13 @@ void SignAboveModulus(PackageDraft* d) {
   FAIL() << "no signature found that fits with the modulus added";
 }
 
-void FlipStored(PackageDraft* d, uint32_t offset) { d->Image[offset] ^= 0x01; }
+static void FlipStored(PackageDraft* d, uint32_t offset) { d->Image[offset] ^= 0x01; }
 
-uint8_t* BlockTopLimb(PackageDraft* d, uint32_t j) {
+static uint8_t* BlockTopLimb(PackageDraft* d, uint32_t j) {
   return d->Image + RsaBlockSize * j + SealMarkerSlot;
 }
 
-const RuleCase RuleCases[] = {
+static const RuleCase RuleCases[] = {
     {"valid", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 9},
     {"tampered sealed header byte", nullptr, nullptr, nullptr, nullptr, nullptr,
      [](PackageDraft* d) { FlipStored(d, 10); }, PackageCorrupt, 0, 1},
@@ -250,7 +249,7 @@ const RuleCase RuleCases[] = {
      PackageInvalid, 0, 0},
 };
 
-void PrintTo(const RuleCase& rule, std::ostream* out) { *out << rule.Label; }
+static void PrintTo(const RuleCase& rule, std::ostream* out) { *out << rule.Name; }
 
 class PackageRules : public testing::TestWithParam<RuleCase> {};
 
@@ -317,14 +316,7 @@ TEST_P(PackageRules, ReadAndUnseal) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, PackageRules, testing::ValuesIn(RuleCases),
-                         [](const testing::TestParamInfo<RuleCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.Label; *p; p++) {
-                             name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(All, PackageRules, testing::ValuesIn(RuleCases), CaseName<RuleCase>);
 
 // Running out of memory in any exponentiation ends the step with its failure code.
 struct MemoryCase {
@@ -369,5 +361,3 @@ TEST(PackageRead, MissingFileIsUnreadableAndNothingIsCreated) {
   EXPECT_FALSE(FileExists(path));
   EXPECT_EQ(ModExpCalls, 0);
 }
-
-}  // namespace

@@ -22,11 +22,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/portable/support/CaseName.h"
+#include "tests/portable/support/Contents.h"
+#include "tests/portable/support/FileBytes.h"
 #include "tools/zvpack/PackerFiles.h"
 #include "tools/zvpack/PackerKeys.h"
 #include "updater/Package.h"
-
-namespace {
 
 struct RunResult {
   int Exit;
@@ -35,7 +36,7 @@ struct RunResult {
 };
 
 // Seconds a zvpack run may take before the test ends it (a run takes well under one).
-const unsigned RunTimeLimit = 60;
+static const unsigned RunTimeLimit = 60;
 
 // How the child runs: resource limits (0: as inherited) and, when Unprivileged, as the
 // user 'nobody' if the test runs as root (otherwise as the test's own unprivileged user).
@@ -46,35 +47,18 @@ struct RunLimits {
 };
 
 // The user an unprivileged run takes, or null when there is none to take.
-const struct passwd* Nobody() {
+static const struct passwd* Nobody() {
   static const struct passwd* nobody = getpwnam("nobody");
   return nobody;
 }
 
-bool CanRunUnprivileged() { return geteuid() != 0 || Nobody() != nullptr; }
+static bool CanRunUnprivileged() { return geteuid() != 0 || Nobody() != nullptr; }
 
 // Gives path to the user unprivileged runs take, so that such a run can write there.
-void GiveToUnprivileged(const std::string& path) {
+static void GiveToUnprivileged(const std::string& path) {
   if (geteuid() == 0 && Nobody()) {
     EXPECT_EQ(chown(path.c_str(), Nobody()->pw_uid, Nobody()->pw_gid), 0) << path;
   }
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
 }
 
 class Zvpack : public testing::Test {
@@ -178,25 +162,7 @@ std::string Zvpack::Dir;
 std::string Zvpack::SignatureKey;
 std::string Zvpack::SealingKey;
 
-// A test's name from its row's label.
-template <typename Row>
-std::string LabelName(const testing::TestParamInfo<Row>& info) {
-  std::string name;
-  for (const char* p = info.param.Label; *p; p++) {
-    name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-  }
-  return name;
-}
-
-// Bytes that differ from file to file.
-std::string Contents(size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; i++)
-    bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 8)) & 0xFF);
-  return bytes;
-}
-
-void SetModified(const std::string& path, time_t seconds, long nanoseconds) {
+static void SetModified(const std::string& path, time_t seconds, long nanoseconds) {
   struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
@@ -362,24 +328,24 @@ TEST_F(Zvpack, InspectRejectsWithTheLaunchersTexts) {
 
 // Each refusal names its cause and the file at fault, and leaves no output behind.
 struct Refusal {
-  const char* Label;
+  const char* Name;
   void (*Make)(const std::string& folder, std::vector<std::string>* inputs);
   const char* Cause;
   const char* File;  // part of the message naming the file, or null
 };
 
-void Files(const std::string& folder, int count, size_t size) {
+static void Files(const std::string& folder, int count, size_t size) {
   for (int i = 0; i < count; i++) WriteAll(folder + "/" + std::to_string(i), Contents(size, i));
 }
 
-void SparseFile(const std::string& path, off_t size) {
+static void SparseFile(const std::string& path, off_t size) {
   int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   ASSERT_GE(file, 0);
   ASSERT_EQ(ftruncate(file, size), 0);
   close(file);
 }
 
-const Refusal Refusals[] = {
+static const Refusal Refusals[] = {
     {"no files", [](const std::string& f, std::vector<std::string>* in) { in->push_back(f); },
      "no files to pack", nullptr},
     {"58 files",
@@ -495,7 +461,7 @@ const Refusal Refusals[] = {
      "leads back to '", "/sub/up'"},
 };
 
-void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.Label; }
+static void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.Name; }
 
 class ZvpackRefusal : public Zvpack, public testing::WithParamInterface<Refusal> {};
 
@@ -518,7 +484,7 @@ TEST_P(ZvpackRefusal, NamesTheCauseAndWritesNothing) {
       << "a refused run must leave no file behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(All, ZvpackRefusal, testing::ValuesIn(Refusals), LabelName<Refusal>);
+INSTANTIATE_TEST_SUITE_P(All, ZvpackRefusal, testing::ValuesIn(Refusals), CaseName<Refusal>);
 
 // Names Windows cannot create as given, or that name one file twice: each made the
 // launcher wait for ever on a file it can never open. Null Cause: the names are packed.
@@ -527,7 +493,7 @@ struct NameRule {
   const char* Cause;
 };
 
-const NameRule NameRules[] = {
+static const NameRule NameRules[] = {
     {{"CON"}, "is a Windows device name"},
     {{"con.txt"}, "is a Windows device name"},
     {{"data\\Nul"}, "at byte 5 is a Windows device name"},
@@ -562,7 +528,7 @@ const NameRule NameRules[] = {
      nullptr},
 };
 
-void PrintTo(const NameRule& rule, std::ostream* out) { *out << rule.Names.back(); }
+static void PrintTo(const NameRule& rule, std::ostream* out) { *out << rule.Names.back(); }
 
 class ZvpackName : public Zvpack, public testing::WithParamInterface<NameRule> {};
 
@@ -597,7 +563,7 @@ INSTANTIATE_TEST_SUITE_P(All, ZvpackName, testing::ValuesIn(NameRules),
 
 // What lies in a folder, links and special files included, to see that a refused run
 // changed nothing there.
-std::string Snapshot(const std::string& folder) {
+static std::string Snapshot(const std::string& folder) {
   std::string listing;
   DIR* items = opendir(folder.c_str());
   if (!items) return "(cannot read " + folder + ")";
@@ -631,15 +597,15 @@ std::string Snapshot(const std::string& folder) {
 // An output that is not a regular file, or that is one of the inputs, is refused and
 // left exactly as it was.
 struct OutputRefusal {
-  const char* Label;
+  const char* Name;
   // Makes the files in folder and returns the arguments (none: cannot be made here).
   std::vector<std::string> (*Make)(const std::string& folder, const std::string& signature,
                                    const std::string& sealing, const std::string& package);
   const char* Cause;
 };
 
-std::vector<std::string> PackArgs(const std::string& signature, const std::string& sealing,
-                                  const std::string& out, std::vector<std::string> inputs) {
+static std::vector<std::string> PackArgs(const std::string& signature, const std::string& sealing,
+                                         const std::string& out, std::vector<std::string> inputs) {
   std::vector<std::string> args = {"pack",          "--signature-key", signature,
                                    "--sealing-key", sealing,           "--version",
                                    "1.0.0.0",       "--out",           out};
@@ -647,13 +613,14 @@ std::vector<std::string> PackArgs(const std::string& signature, const std::strin
   return args;
 }
 
-std::vector<std::string> InspectArgs(const std::string& signature, const std::string& sealing,
-                                     const std::string& body, const std::string& package) {
+static std::vector<std::string> InspectArgs(const std::string& signature,
+                                            const std::string& sealing, const std::string& body,
+                                            const std::string& package) {
   return {"inspect", "--signature-key", signature, "--sealing-key",
           sealing,   "--body-out",      body,      package};
 }
 
-const OutputRefusal OutputRefusals[] = {
+static const OutputRefusal OutputRefusals[] = {
     {"a device",
      [](const std::string& f, const std::string& s, const std::string& z, const std::string&) {
        // A node of its own for /dev/null's device: without the check it, not the
@@ -729,7 +696,7 @@ const OutputRefusal OutputRefusals[] = {
      "exists and is a FIFO"},
 };
 
-void PrintTo(const OutputRefusal& refusal, std::ostream* out) { *out << refusal.Label; }
+static void PrintTo(const OutputRefusal& refusal, std::ostream* out) { *out << refusal.Name; }
 
 class ZvpackOutput : public Zvpack, public testing::WithParamInterface<OutputRefusal> {};
 
@@ -753,7 +720,7 @@ TEST_P(ZvpackOutput, IsRefusedAndLeftAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, ZvpackOutput, testing::ValuesIn(OutputRefusals),
-                         LabelName<OutputRefusal>);
+                         CaseName<OutputRefusal>);
 
 TEST_F(Zvpack, FollowLinksPacksWhatTheLinksLeadTo) {
   std::string folder = Fresh("follow");
@@ -775,12 +742,12 @@ TEST_F(Zvpack, FollowLinksPacksWhatTheLinksLeadTo) {
 // A file swapped after the folder was listed and before it is read: what was opened is
 // checked before anything is read from it, and a FIFO cannot stop the run.
 struct Swap {
-  const char* Label;
+  const char* Name;
   void (*Make)(const std::string& path, const std::string& outside);
   const char* Cause;
 };
 
-const Swap Swaps[] = {
+static const Swap Swaps[] = {
     {"FIFO",
      [](const std::string& p, const std::string&) {
        EXPECT_EQ(unlink(p.c_str()), 0);
@@ -813,7 +780,7 @@ const Swap Swaps[] = {
      "changed size"},
 };
 
-void PrintTo(const Swap& swap, std::ostream* out) { *out << swap.Label; }
+static void PrintTo(const Swap& swap, std::ostream* out) { *out << swap.Name; }
 
 class ZvpackSwap : public Zvpack, public testing::WithParamInterface<Swap> {};
 
@@ -848,17 +815,17 @@ TEST_P(ZvpackSwap, BetweenListingAndReadingIsRefused) {
   EXPECT_NE(text.find("'" + folder + "/b.dll' " + swap.Cause), std::string::npos) << text;
 }
 
-INSTANTIATE_TEST_SUITE_P(All, ZvpackSwap, testing::ValuesIn(Swaps), LabelName<Swap>);
+INSTANTIATE_TEST_SUITE_P(All, ZvpackSwap, testing::ValuesIn(Swaps), CaseName<Swap>);
 
 // Key files zvpack refuses, each with its reason, given as the sealing key of a pack.
 struct KeyRefusal {
-  const char* Label;
+  const char* Name;
   // A shell command that makes the key file $K (with $S and $Z the suite's keys), or null.
   const char* Make;
   const char* Cause;
 };
 
-const KeyRefusal KeyRefusals[] = {
+static const KeyRefusal KeyRefusals[] = {
     {"missing", nullptr, "cannot open key file '%s': No such file or directory"},
     {"a folder", "mkdir \"$K\"", "cannot read key file '%s': Is a directory"},
     {"not PEM", "echo 'not a key' > \"$K\"", "key file '%s' is not an unencrypted RSA key"},
@@ -877,7 +844,7 @@ const KeyRefusal KeyRefusals[] = {
     {"two keys", "cat \"$Z\" \"$S\" > \"$K\"", "key file '%s' holds 2 PEM blocks"},
 };
 
-void PrintTo(const KeyRefusal& refusal, std::ostream* out) { *out << refusal.Label; }
+static void PrintTo(const KeyRefusal& refusal, std::ostream* out) { *out << refusal.Name; }
 
 class ZvpackKey : public Zvpack, public testing::WithParamInterface<KeyRefusal> {};
 
@@ -903,19 +870,19 @@ TEST_P(ZvpackKey, IsRefusedWithItsReason) {
   EXPECT_FALSE(Exists(package));
 }
 
-INSTANTIATE_TEST_SUITE_P(All, ZvpackKey, testing::ValuesIn(KeyRefusals), LabelName<KeyRefusal>);
+INSTANTIATE_TEST_SUITE_P(All, ZvpackKey, testing::ValuesIn(KeyRefusals), CaseName<KeyRefusal>);
 
 // Failures the system reports: the message carries its reason, and the output folder
 // is left as it was (an older output included).
 struct SystemFailure {
-  const char* Label;
+  const char* Name;
   void (*Make)(const std::string& folder, const std::string& outFolder);
   RunLimits Limits;
   bool OutputWritable;  // for the unprivileged user
   const char* Cause;
 };
 
-const SystemFailure SystemFailures[] = {
+static const SystemFailure SystemFailures[] = {
     {"too many open files",
      [](const std::string& f, const std::string&) {
        std::string deep = f;
@@ -956,7 +923,7 @@ const SystemFailure SystemFailures[] = {
      "cannot create a file beside '"},
 };
 
-void PrintTo(const SystemFailure& failure, std::ostream* out) { *out << failure.Label; }
+static void PrintTo(const SystemFailure& failure, std::ostream* out) { *out << failure.Name; }
 
 class ZvpackSystem : public Zvpack, public testing::WithParamInterface<SystemFailure> {};
 
@@ -984,7 +951,7 @@ TEST_P(ZvpackSystem, GivesTheSystemsReasonAndKeepsTheOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, ZvpackSystem, testing::ValuesIn(SystemFailures),
-                         LabelName<SystemFailure>);
+                         CaseName<SystemFailure>);
 
 TEST_F(Zvpack, PackRefusesAPublicKey) {
   std::string folder = Fresh("public");
@@ -1071,5 +1038,3 @@ TEST_F(Zvpack, UsageErrorsExitWithOne) {
       << repeated.Err;
   EXPECT_EQ(Run({"--help"}).Exit, 0);
 }
-
-}  // namespace

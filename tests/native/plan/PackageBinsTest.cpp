@@ -6,9 +6,7 @@
 
 #include "tools/zvpack/PackageBins.h"
 
-namespace {
-
-const BinLimits Launcher = {BinDirectoryCapacity, BinSpaceCapacity};
+static const BinLimits Launcher = {BinDirectoryCapacity, BinSpaceCapacity};
 
 struct ItemRun {
   uint32_t Count;
@@ -16,7 +14,7 @@ struct ItemRun {
   uint64_t DataBytes;
 };
 
-std::vector<BinItem> MakeItems(std::initializer_list<ItemRun> runs) {
+static std::vector<BinItem> MakeItems(std::initializer_list<ItemRun> runs) {
   std::vector<BinItem> items;
   for (const ItemRun& run : runs) {
     for (uint32_t i = 0; i < run.Count; i++) {
@@ -27,7 +25,7 @@ std::vector<BinItem> MakeItems(std::initializer_list<ItemRun> runs) {
 }
 
 // Every item in a bin, no bin over either limit, no bin empty; returns the bin count.
-uint32_t PackAndCheck(const std::vector<BinItem>& items) {
+static uint32_t PackAndCheck(const std::vector<BinItem>& items) {
   std::vector<uint32_t> binOf(items.size(), UINT32_MAX);
   uint32_t bins =
       PackBins(items.data(), static_cast<uint32_t>(items.size()), &Launcher, binOf.data());
@@ -97,5 +95,3 @@ TEST(PackageBins, NothingToPackIsNoBin) {
   EXPECT_EQ(PackBins(nullptr, 0, &Launcher, binOf), 0u);
   EXPECT_EQ(BinLowerBound(nullptr, 0, &Launcher), 0u);
 }
-
-}  // namespace

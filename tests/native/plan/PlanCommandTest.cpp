@@ -14,11 +14,11 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-namespace {
+#include "tests/portable/support/Contents.h"
+#include "tests/portable/support/FileBytes.h"
 
 struct RunResult {
   int Exit;
@@ -26,20 +26,8 @@ struct RunResult {
   std::string Err;
 };
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
-}
-
 // The names in a folder, sorted.
-std::vector<std::string> Listing(const std::string& folder) {
+static std::vector<std::string> Listing(const std::string& folder) {
   std::vector<std::string> names;
   DIR* dir = opendir(folder.c_str());
   if (!dir) return names;
@@ -52,22 +40,14 @@ std::vector<std::string> Listing(const std::string& folder) {
   return names;
 }
 
-size_t CountOf(const std::string& text, const std::string& part) {
+static size_t CountOf(const std::string& text, const std::string& part) {
   size_t count = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) count++;
   return count;
 }
 
-// Bytes that differ from file to file.
-std::string Contents(size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; i++)
-    bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 8)) & 0xFF);
-  return bytes;
-}
-
-const time_t OldTime = 1700000000;
-const time_t NewTime = 1765000000;
+static const time_t OldTime = 1700000000;
+static const time_t NewTime = 1765000000;
 
 class Plan : public testing::Test {
  public:
@@ -459,5 +439,3 @@ TEST_F(PlanRefusal, NamesTheFileAndTheLimit) {
     Check(c);
   }
 }
-
-}  // namespace

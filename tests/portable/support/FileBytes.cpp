@@ -27,5 +27,10 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 
 bool Exists(const std::string& path) {
   struct stat info;
+#ifdef _WIN32
   return stat(path.c_str(), &info) == 0;
+#else
+  // A link left behind is something left behind, wherever it leads.
+  return lstat(path.c_str(), &info) == 0;
+#endif
 }

@@ -7,4 +7,5 @@
 std::string ReadAll(const std::string& path);
 // Replaces the file with bytes; fails the current test when it cannot.
 void WriteAll(const std::string& path, const std::string& bytes);
+// Whether anything is at path: a symbolic link counts, even one that leads nowhere.
 bool Exists(const std::string& path);

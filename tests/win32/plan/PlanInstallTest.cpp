@@ -10,13 +10,11 @@
 #include "tests/win32/launcher/support/TestFiles.h"
 #include "tests/win32/launcher/support/UiRobot.h"
 
-namespace {
-
 // Under emulated Wine a start takes seconds; a hung launcher still ends the test.
-const DWORD LauncherTimeoutMs = 300000;
-const char PlannedVersion[] = "2.0.1.0";
+static const DWORD LauncherTimeoutMs = 300000;
+static const char PlannedVersion[] = "2.0.1.0";
 
-std::string ReleaseDir() { return WindowsPath(RequiredEnv("ZV_PLAN_RELEASE")); }
+static std::string ReleaseDir() { return WindowsPath(RequiredEnv("ZV_PLAN_RELEASE")); }
 
 struct LauncherRun {
   DWORD ExitCode = 99;
@@ -24,7 +22,7 @@ struct LauncherRun {
 };
 
 // Starts Zorvane.exe -update in folder and answers every message box with OK.
-LauncherRun RunUpdate(const std::string& folder) {
+static LauncherRun RunUpdate(const std::string& folder) {
   LauncherRun run;
   std::string exe = WindowsPath(RequiredEnv("ZV_ZORVANE_EXE"));
   std::string commandLine = "Zorvane.exe -update";
@@ -32,8 +30,8 @@ LauncherRun RunUpdate(const std::string& folder) {
   ZeroMemory(&startup, sizeof(startup));
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process;
-  if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, folder.c_str(),
-                      &startup, &process)) {
+  if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &startup, &process)) {
     ADD_FAILURE() << "cannot start " << exe << " (error " << GetLastError() << ")";
     return run;
   }
@@ -68,7 +66,7 @@ struct TreeFile {
 };
 using Tree = std::map<std::string, TreeFile>;
 
-void ReadTree(const std::string& folder, const std::string& prefix, Tree* tree) {
+static void ReadTree(const std::string& folder, const std::string& prefix, Tree* tree) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(JoinPath(folder, "*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
@@ -89,17 +87,17 @@ void ReadTree(const std::string& folder, const std::string& prefix, Tree* tree) 
 }
 
 // The player's game folder: the old release as installed, times and all.
-void InstallOldRelease(const Tree& old, const std::string& game) {
+static void InstallOldRelease(const Tree& old, const std::string& game) {
   FreshFolder(game);
   for (const auto& item : old) {
     std::string path = JoinPath(game, item.first);
     MakeFolders(path.substr(0, path.rfind('\\')));
     ASSERT_TRUE(WriteBytes(path, item.second.Bytes)) << path;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     FILETIME time;
     time.dwLowDateTime = static_cast<DWORD>(item.second.Time);
     time.dwHighDateTime = static_cast<DWORD>(item.second.Time >> 32);
-    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &time)) << path;
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time)) << path;
     CloseHandle(file);
   }
 }
@@ -163,5 +161,3 @@ TEST(PlanInstall, EveryPackageInOrderTurnsTheOldReleaseIntoTheNewOne) {
   ReadBytes(JoinPath(ReleaseDir(), "plan.log"), &log);
   printf("%s", log.c_str());
 }
-
-}  // namespace
