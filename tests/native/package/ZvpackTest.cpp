@@ -2,10 +2,7 @@
 // The launcher's reader checks the packed bytes in-process as well.
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <pwd.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -22,35 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/native/support/RunProgram.h"
 #include "tests/portable/support/CaseName.h"
 #include "tests/portable/support/Contents.h"
 #include "tests/portable/support/FileBytes.h"
 #include "tools/zvpack/PackerFiles.h"
 #include "tools/zvpack/PackerKeys.h"
 #include "updater/Package.h"
-
-struct RunResult {
-  int Exit;
-  std::string Out;
-  std::string Err;
-};
-
-// Seconds a zvpack run may take before the test ends it (a run takes well under one).
-static const unsigned RunTimeLimit = 60;
-
-// How the child runs: resource limits (0: as inherited) and, when Unprivileged, as the
-// user 'nobody' if the test runs as root (otherwise as the test's own unprivileged user).
-struct RunLimits {
-  rlim_t OpenFiles;
-  rlim_t FileSize;
-  bool Unprivileged;
-};
-
-// The user an unprivileged run takes, or null when there is none to take.
-static const struct passwd* Nobody() {
-  static const struct passwd* nobody = getpwnam("nobody");
-  return nobody;
-}
 
 static bool CanRunUnprivileged() { return geteuid() != 0 || Nobody() != nullptr; }
 
@@ -69,42 +44,7 @@ class Zvpack : public testing::Test {
 
   static RunResult Run(std::vector<std::string> args, const RunLimits& limits = {0, 0, false}) {
     const char* tool = getenv("ZVPACK");
-    std::string out = Dir + "/stdout";
-    std::string err = Dir + "/stderr";
-    pid_t child = fork();
-    if (child == 0) {
-      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(o, 1);
-      dup2(e, 2);
-      close(o);
-      close(e);
-      alarm(RunTimeLimit);  // kept across exec: a zvpack that blocks is ended, not waited for
-      if (limits.OpenFiles) {
-        struct rlimit files = {limits.OpenFiles, limits.OpenFiles};
-        if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(126);
-      }
-      if (limits.FileSize) {
-        signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of killing
-        struct rlimit size = {limits.FileSize, limits.FileSize};
-        if (setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(126);
-      }
-      if (limits.Unprivileged && geteuid() == 0) {
-        if (!Nobody() || setgroups(0, nullptr) != 0 || setgid(Nobody()->pw_gid) != 0 ||
-            setuid(Nobody()->pw_uid) != 0) {
-          _exit(126);
-        }
-      }
-      std::vector<char*> argv;
-      argv.push_back(const_cast<char*>(tool));
-      for (std::string& a : args) argv.push_back(&a[0]);
-      argv.push_back(nullptr);
-      execv(tool, argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
+    return RunProgram(tool ? tool : "", args, Dir, limits);
   }
 
   static void SetUpTestSuite() {

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <dirent.h>
@@ -17,14 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/native/support/RunProgram.h"
 #include "tests/portable/support/Contents.h"
 #include "tests/portable/support/FileBytes.h"
-
-struct RunResult {
-  int Exit;
-  std::string Out;
-  std::string Err;
-};
 
 // The names in a folder, sorted.
 static std::vector<std::string> Listing(const std::string& folder) {
@@ -57,24 +51,7 @@ class Plan : public testing::Test {
 
   static RunResult Run(std::vector<std::string> args) {
     const char* tool = getenv("ZVPACK");
-    std::string out = Dir + "/stdout";
-    std::string err = Dir + "/stderr";
-    pid_t child = fork();
-    if (child == 0) {
-      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(o, 1);
-      dup2(e, 2);
-      std::vector<char*> argv;
-      argv.push_back(const_cast<char*>(tool));
-      for (std::string& a : args) argv.push_back(&a[0]);
-      argv.push_back(nullptr);
-      execv(tool, argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
+    return RunProgram(tool ? tool : "", args, Dir);
   }
 
   static void SetUpTestSuite() {

@@ -3,20 +3,16 @@
 // was started, and the UI robot reading and answering every message box.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/portable/support/CaseName.h"
 #include "tests/win32/launcher/support/LauncherCases.h"
+#include "tests/win32/launcher/support/LauncherRun.h"
 #include "tests/win32/launcher/support/Screen.h"
 #include "tests/win32/launcher/support/TestFiles.h"
 #include "tests/win32/launcher/support/UiRobot.h"
 
-// Under emulated Wine a start takes seconds; a hung launcher still ends the test.
-const DWORD LauncherTimeoutMs = 300000;
-
-static std::string ZorvaneExe() { return WindowsPath(RequiredEnv("ZV_ZORVANE_EXE")); }
 static std::string FakeGameExe() { return WindowsPath(RequiredEnv("ZV_FAKE_GAME_EXE")); }
 static std::string WorkDir(const std::string& name) {
   return LauncherTestDir() + "\\work\\" + name;
@@ -38,60 +34,6 @@ class Environment : public testing::Environment {
 };
 static testing::Environment* const TheEnvironment =
     testing::AddGlobalTestEnvironment(new Environment);
-
-struct LauncherRun {
-  bool Ended = false;
-  DWORD ExitCode = 99;
-  std::vector<std::string> Boxes;  // what each message box said, in order
-};
-
-// Called every few milliseconds while the launcher runs, and with each message box
-// before the robot presses OK.
-struct RunHooks {
-  std::function<void(DWORD pid)> Tick;
-  std::function<void(const SeenBox&)> BeforeOk;
-};
-
-static LauncherRun RunLauncher(const std::string& folder, const std::string& argumentText,
-                               const RunHooks& hooks = RunHooks()) {
-  LauncherRun run;
-  std::string commandLine = "Zorvane.exe";
-  if (!argumentText.empty()) commandLine += " " + argumentText;
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof(startup));
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process;
-  if (!CreateProcessA(ZorvaneExe().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &process)) {
-    ADD_FAILURE() << "cannot start " << ZorvaneExe() << " (error " << GetLastError() << ")";
-    return run;
-  }
-  CloseHandle(process.hThread);
-
-  UiRobot robot;
-  DWORD started = GetTickCount();
-  for (;;) {
-    HWND box;
-    SeenBox seen;
-    while (FindMessageBox(&robot, &box, &seen)) {
-      run.Boxes.push_back(Describe(seen));
-      if (hooks.BeforeOk) hooks.BeforeOk(seen);
-      PressOk(&robot, box);
-    }
-    if (hooks.Tick) hooks.Tick(process.dwProcessId);
-    if (WaitForSingleObject(process.hProcess, 30) == WAIT_OBJECT_0) break;
-    if (GetTickCount() - started > LauncherTimeoutMs) {
-      ADD_FAILURE() << "the launcher did not end; message boxes so far: " << run.Boxes.size();
-      TerminateProcess(process.hProcess, 98);
-      WaitForSingleObject(process.hProcess, 5000);
-      break;
-    }
-  }
-  run.Ended = true;
-  GetExitCodeProcess(process.hProcess, &run.ExitCode);
-  CloseHandle(process.hProcess);
-  return run;
-}
 
 // The stand-in game's record: the launcher does not wait for the game, so the record
 // may come a little after the launcher ended. Empty when the game never wrote one.

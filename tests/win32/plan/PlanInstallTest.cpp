@@ -7,56 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32/launcher/support/LauncherRun.h"
 #include "tests/win32/launcher/support/TestFiles.h"
-#include "tests/win32/launcher/support/UiRobot.h"
 
-// Under emulated Wine a start takes seconds; a hung launcher still ends the test.
-static const DWORD LauncherTimeoutMs = 300000;
 static const char PlannedVersion[] = "2.0.1.0";
 
 static std::string ReleaseDir() { return WindowsPath(RequiredEnv("ZV_PLAN_RELEASE")); }
-
-struct LauncherRun {
-  DWORD ExitCode = 99;
-  std::vector<std::string> Boxes;  // what each message box said, in order
-};
-
-// Starts Zorvane.exe -update in folder and answers every message box with OK.
-static LauncherRun RunUpdate(const std::string& folder) {
-  LauncherRun run;
-  std::string exe = WindowsPath(RequiredEnv("ZV_ZORVANE_EXE"));
-  std::string commandLine = "Zorvane.exe -update";
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof(startup));
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process;
-  if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &process)) {
-    ADD_FAILURE() << "cannot start " << exe << " (error " << GetLastError() << ")";
-    return run;
-  }
-  CloseHandle(process.hThread);
-  UiRobot robot;
-  DWORD started = GetTickCount();
-  for (;;) {
-    HWND box;
-    SeenBox seen;
-    while (FindMessageBox(&robot, &box, &seen)) {
-      run.Boxes.push_back(Describe(seen));
-      PressOk(&robot, box);
-    }
-    if (WaitForSingleObject(process.hProcess, 30) == WAIT_OBJECT_0) break;
-    if (GetTickCount() - started > LauncherTimeoutMs) {
-      ADD_FAILURE() << "the launcher did not end";
-      TerminateProcess(process.hProcess, 98);
-      WaitForSingleObject(process.hProcess, 5000);
-      break;
-    }
-  }
-  GetExitCodeProcess(process.hProcess, &run.ExitCode);
-  CloseHandle(process.hProcess);
-  return run;
-}
 
 // Every file under folder by its name relative to it ('\' between parts), with its bytes
 // and last-write time.
@@ -123,7 +79,7 @@ TEST(PlanInstall, EveryPackageInOrderTurnsTheOldReleaseIntoTheNewOne) {
     ASSERT_TRUE(CopyFileA(package.c_str(), offered.c_str(), FALSE));
     CreatePatchKey();
     SetPatchValue(REG_SZ, offered);
-    LauncherRun run = RunUpdate(game);
+    LauncherRun run = RunLauncher(game, "-update");
     EXPECT_EQ(0u, run.ExitCode);
     std::string finished = "Update finished: Update " + std::string(PlannedVersion) +
                            " finished, restart the game now. (icon)";
